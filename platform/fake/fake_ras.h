@@ -1,0 +1,35 @@
+// A Remote Access Service for tests: a list of connections that the test
+// sets, and a log of what the hang-up routine asked for.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialup/rasconna.h"
+
+namespace fake {
+
+struct RasConnection {
+  Module1::HRASCONN handle;
+  std::string entryName;  // may hold a zero byte first: an empty name
+  bool closesOnHangUp = true;
+};
+
+struct RasService {
+  std::vector<RasConnection> connections;
+  std::optional<std::uint32_t> enumError;  // returned instead of listing
+
+  // What the last enumeration was handed.
+  std::uint32_t lastRecordSize = 0;
+  std::uint32_t lastBufferBytes = 0;
+  std::uint32_t lastCountIn = 0;
+  int enumerations = 0;
+  std::vector<Module1::HRASCONN> hangUps;  // in the order requested
+};
+
+// The service the linked platform::Ras* functions use; tests reset it.
+RasService& Ras();
+
+}  // namespace fake

@@ -1,0 +1,340 @@
+#include "platform/qt/qt_runtime.h"
+
+#include <langinfo.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+
+#include "schedule/clock.h"
+
+namespace qt_backend {
+
+namespace {
+
+// Labels keep their own presses, as on Windows: a press on a label does not
+// reach the window's surface and so does not move the window.
+class Label : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+};
+
+QString FromText(std::string_view text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Fonts of the design that a Linux desktop rarely has, with their nearest kin.
+QStringList FamiliesFor(std::string_view name) {
+  if (name == "TimesRomanBold")
+    return {"Times New Roman", "Liberation Serif", "DejaVu Serif", "serif"};
+  if (name == "MS Sans Serif")
+    return {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans",
+            "sans-serif"};
+  return {FromText(name)};
+}
+
+}  // namespace
+
+QColor ColorOf(forms::Color color) {
+  if (color == forms::kActiveBorderColor) return QColor(0xD4, 0xD0, 0xC8);  // classic grey
+  if (color == forms::kDefaultColor || (color & 0x80000000u))
+    return QApplication::palette().color(QPalette::Window);
+  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+// ---------------------------------------------------------------- FormWindow
+
+FormWindow::FormWindow(Runtime& runtime, forms::Form& form, float tppX, float tppY)
+    : runtime_(runtime), form_(form), tppX_(tppX), tppY_(tppY) {
+  const forms::FormDesign& d = form.Design();
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  setWindowTitle(FromText(d.caption));
+  if (d.borderStyle == forms::BorderStyle::None) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  } else {
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+  }
+  const QRect client = Pixels(d.left, d.top, d.clientWidth, d.clientHeight);
+  setFixedSize(client.size());
+  if (d.startUpPosition == forms::StartUpPosition::Manual) move(client.topLeft());
+  if (d.backColor != forms::kDefaultColor) {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ColorOf(d.backColor));
+    setPalette(p);
+    setAutoFillBackground(true);
+  }
+
+  std::vector<const forms::ControlDesign*> tabOrder;
+  for (const auto& c : d.controls) {
+    if (QWidget* w = Build(c); w && w->focusPolicy() != Qt::NoFocus) tabOrder.push_back(&c);
+  }
+  std::sort(tabOrder.begin(), tabOrder.end(),
+            [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+  for (std::size_t i = 1; i < tabOrder.size(); ++i)
+    setTabOrder(controls_[tabOrder[i - 1]->id], controls_[tabOrder[i]->id]);
+}
+
+QRect FormWindow::Pixels(int left, int top, int width, int height) const {
+  auto px = [](int twips, float tpp) { return static_cast<int>(std::lround(twips / tpp)); };
+  return QRect(px(left, tppX_), px(top, tppY_), px(width, tppX_), px(height, tppY_));
+}
+
+QFont FormWindow::Font(const forms::FontDesign& design) const {
+  if (design.name.empty()) return font();
+  QFont f;
+  f.setFamilies(FamiliesFor(design.name));
+  f.setWeight(static_cast<QFont::Weight>(design.weight));
+  f.setPointSizeF(design.points);
+  return f;
+}
+
+QWidget* FormWindow::Build(const forms::ControlDesign& c) {
+  const int id = c.id;
+  QWidget* widget = nullptr;
+  const Qt::Alignment align =
+      c.alignment == forms::Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
+  switch (c.kind) {
+    case forms::ControlKind::Label: {
+      auto* label = new Label(FromText(c.caption), this);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(align | Qt::AlignTop);
+      label->setWordWrap(c.wordWrap);
+      label->setFocusPolicy(Qt::NoFocus);
+      widget = label;
+      break;
+    }
+    case forms::ControlKind::TextBox: {
+      auto* edit = new QLineEdit(FromText(c.caption), this);
+      edit->setAlignment(align);
+      connect(edit, &QLineEdit::textChanged, this, [this, id] {
+        if (runtime_.Ending()) return;
+        form_.Change(id);
+        runtime_.AfterEvent(*this, -1);
+      });
+      widget = edit;
+      break;
+    }
+    case forms::ControlKind::CommandButton: {
+      auto* button = new QPushButton(FromText(c.caption), this);
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, id] {
+        if (runtime_.Ending()) return;
+        form_.Click(id);
+        runtime_.AfterEvent(*this, -1);
+      });
+      widget = button;
+      break;
+    }
+    case forms::ControlKind::Timer: {
+      auto* timer = new QTimer(this);
+      timer->setSingleShot(true);
+      timer->setTimerType(Qt::PreciseTimer);
+      connect(timer, &QTimer::timeout, this, [this, id] {
+        if (runtime_.Ending()) return;
+        form_.Timer(id);
+        runtime_.AfterEvent(*this, id);
+      });
+      timers_.emplace_back(id, timer);
+      return nullptr;
+    }
+    case forms::ControlKind::Winsock:
+      return nullptr;  // not a widget: the address source stands in for it
+  }
+  widget->setObjectName(FromText(c.name));
+  widget->setGeometry(Pixels(c.left, c.top, c.width, c.height));
+  widget->setFont(Font(c.font));
+  if (!c.toolTip.empty()) widget->setToolTip(FromText(c.toolTip));
+  controls_[id] = widget;
+  return widget;
+}
+
+QWidget* FormWindow::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+QTimer* FormWindow::TimerControl(int id) const {
+  for (const auto& [timerId, timer] : timers_)
+    if (timerId == id) return timer;
+  return nullptr;
+}
+
+void FormWindow::FocusFirst() {
+  const forms::ControlDesign* first = nullptr;
+  for (const auto& c : form_.Design().controls) {
+    QWidget* w = Control(c.id);
+    if (w && w->focusPolicy() != Qt::NoFocus && (!first || c.tabIndex < first->tabIndex))
+      first = &c;
+  }
+  if (first) Control(first->id)->setFocus(Qt::OtherFocusReason);
+}
+
+void FormWindow::mousePressEvent(QMouseEvent* event) {
+  if (runtime_.Ending()) return;
+  const QPointF p = event->position();
+  const int button = event->button() == Qt::LeftButton    ? 1
+                     : event->button() == Qt::RightButton ? 2
+                                                          : 4;
+  const auto mods = event->modifiers();
+  const int shift = (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
+                    (mods & Qt::AltModifier ? 4 : 0);
+  event->accept();
+  form_.Form_MouseDown(button, shift, static_cast<float>(p.x() * tppX_),
+                       static_cast<float>(p.y() * tppY_));
+  runtime_.AfterEvent(*this, -1);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  if (runtime_.Ending()) return;
+  int cancel = 0;
+  form_.Form_Unload(cancel);
+  if (cancel != 0) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  runtime_.Unloaded(form_);
+}
+
+// ------------------------------------------------------------------- Runtime
+
+Runtime::Runtime() {
+  // The C library's time format for the user's locale names the separator.
+  std::setlocale(LC_TIME, "");
+  separator_ = schedule::SeparatorFromTimeFormat(nl_langinfo(T_FMT));
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+Runtime::~Runtime() {
+  for (auto& [form, window] : windows_) delete window;
+}
+
+FormWindow* Runtime::Loaded(forms::Form& form) {
+  auto it = windows_.find(&form);
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+FormWindow& Runtime::Require(forms::Form& form) {
+  if (FormWindow* w = Loaded(form)) return *w;
+  // Loading a window that is not loaded is what Show does; any other call
+  // on an unloaded window loads it first, as the forms runtime always did.
+  Show(form);
+  return *Loaded(form);
+}
+
+void Runtime::Show(forms::Form& form) {
+  FormWindow* window = Loaded(form);
+  if (!window) {
+    window = new FormWindow(*this, form, TwipsPerPixelX(), TwipsPerPixelY());
+    windows_[&form] = window;
+    window->winId();  // the native window exists before Form_Load, as its handle is needed
+    form.Form_Load();
+    window->show();
+    window->FocusFirst();
+    AfterEvent(*window, -1);
+  } else {
+    if (window->isMinimized()) window->showNormal();
+    window->show();
+  }
+  window->raise();
+  window->activateWindow();
+}
+
+void Runtime::Hide(forms::Form& form) {
+  if (FormWindow* w = Loaded(form)) w->hide();
+}
+
+void Runtime::SetWindowState(forms::Form& form, forms::WindowState state) {
+  FormWindow& w = Require(form);
+  if (state == forms::WindowState::Minimized)
+    w.showMinimized();
+  else
+    w.showNormal();
+}
+
+void Runtime::End() {
+  ending_ = true;
+  for (auto& [form, window] : windows_) {
+    for (auto& [id, timer] : window->Timers()) timer->stop();
+    window->hide();
+  }
+  QCoreApplication::exit(0);
+}
+
+std::string Runtime::Text(forms::Form& form, int control) {
+  QWidget* w = Require(form).Control(control);
+  QString text;
+  if (auto* label = qobject_cast<QLabel*>(w))
+    text = label->text();
+  else if (auto* edit = qobject_cast<QLineEdit*>(w))
+    text = edit->text();
+  else if (auto* button = qobject_cast<QPushButton*>(w))
+    text = button->text();
+  return text.toLocal8Bit().toStdString();
+}
+
+void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
+  QWidget* w = Require(form).Control(control);
+  const QString value = FromText(text);
+  if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (label->text() != value) label->setText(value);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->setText(value);
+  } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+    button->setText(value);
+  }
+}
+
+forms::WindowHandle Runtime::hWnd(forms::Form& form) { return &Require(form); }
+
+float Runtime::TwipsPerPixelX() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? static_cast<float>(1440.0 / screen->logicalDotsPerInchX()) : 15.0f;
+}
+
+float Runtime::TwipsPerPixelY() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? static_cast<float>(1440.0 / screen->logicalDotsPerInchY()) : 15.0f;
+}
+
+forms::TimeOfDay Runtime::Now() {
+  const QTime t = QTime::currentTime();
+  return {t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
+  if (ending_) return;
+  for (const auto& [id, timer] : window.Timers()) {
+    const int delay = window.form().TimerDelay(id);
+    if (id == tickedTimer) {
+      if (delay >= 0) timer->start(delay);
+    } else if (delay >= 0 && (!timer->isActive() || delay < timer->remainingTime())) {
+      timer->start(delay);
+    }
+  }
+}
+
+void Runtime::Unloaded(forms::Form& form) {
+  FormWindow* window = Loaded(form);
+  if (!window) return;
+  windows_.erase(&form);
+  for (auto& [id, timer] : window->Timers()) timer->stop();
+  window->deleteLater();
+  if (windows_.empty()) QCoreApplication::quit();
+}
+
+}  // namespace qt_backend

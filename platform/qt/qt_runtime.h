@@ -1,0 +1,83 @@
+// The forms runtime on Qt 6 Widgets: each Form becomes a top-level QWidget
+// with a native widget per control, and its events go to the Form's handlers.
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/forms.h"
+
+class QTimer;
+
+namespace qt_backend {
+
+class FormWindow;
+
+class Runtime : public forms::Runtime {
+ public:
+  Runtime();
+  ~Runtime() override;
+
+  void Show(forms::Form& form) override;
+  void Hide(forms::Form& form) override;
+  void SetWindowState(forms::Form& form, forms::WindowState state) override;
+  void End() override;
+  std::string Text(forms::Form& form, int control) override;
+  void SetText(forms::Form& form, int control, std::string_view text) override;
+  forms::WindowHandle hWnd(forms::Form& form) override;
+  float TwipsPerPixelX() override;
+  float TwipsPerPixelY() override;
+  forms::TimeOfDay Now() override;
+  std::string TimeSeparator() override { return separator_; }
+
+  // Called by a window after each event its form handled.
+  void AfterEvent(FormWindow& window, int tickedTimer);
+  // Called when the window system closed a window and its form let it go.
+  void Unloaded(forms::Form& form);
+  bool Ending() const { return ending_; }
+
+ private:
+  FormWindow* Loaded(forms::Form& form);
+  FormWindow& Require(forms::Form& form);
+
+  std::map<forms::Form*, FormWindow*> windows_;
+  std::string separator_;
+  bool ending_ = false;
+};
+
+// One loaded form: the window, its controls and its timers.
+class FormWindow : public QWidget {
+  Q_OBJECT
+ public:
+  FormWindow(Runtime& runtime, forms::Form& form, float tppX, float tppY);
+
+  forms::Form& form() { return form_; }
+  QWidget* Control(int id) const;
+  QTimer* TimerControl(int id) const;
+  const std::vector<std::pair<int, QTimer*>>& Timers() const { return timers_; }
+  void FocusFirst();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* Build(const forms::ControlDesign& design);
+  QRect Pixels(int left, int top, int width, int height) const;
+  QFont Font(const forms::FontDesign& design) const;
+
+  Runtime& runtime_;
+  forms::Form& form_;
+  float tppX_, tppY_;
+  std::map<int, QWidget*> controls_;
+  std::vector<std::pair<int, QTimer*>> timers_;
+};
+
+// The platform's colour for a design colour.
+QColor ColorOf(forms::Color color);
+
+}  // namespace qt_backend

@@ -1,0 +1,139 @@
+#include "platform/qt/qt_window_system.h"
+
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QWidget>
+#include <QWindow>
+
+namespace qt_backend {
+
+namespace {
+
+// Moves a window with the mouse until the button is released.
+class MouseFollower : public QObject {
+ public:
+  MouseFollower(QWidget* window, QEventLoop& loop)
+      : window_(window), loop_(loop), grab_(QCursor::pos() - window->pos()) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseMove:
+        window_->move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - grab_);
+        return true;
+      case QEvent::MouseButtonRelease:
+      case QEvent::Hide:
+        loop_.quit();
+        return event->type() == QEvent::MouseButtonRelease;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  QWidget* window_;
+  QEventLoop& loop_;
+  QPoint grab_;
+};
+
+}  // namespace
+
+WindowSystem::WindowSystem() = default;
+WindowSystem::~WindowSystem() = default;
+
+platform::HRGN WindowSystem::CreateRectRgn(int x1, int y1, int x2, int y2) {
+  auto region = std::make_unique<platform::RegionHandle>();
+  region->region = QRegion(QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1)));
+  platform::HRGN handle = region.get();
+  regions_[handle] = std::move(region);
+  return handle;
+}
+
+platform::HRGN WindowSystem::CreateEllipticRgn(int x1, int y1, int x2, int y2) {
+  auto region = std::make_unique<platform::RegionHandle>();
+  region->region = QRegion(x1, y1, x2 - x1, y2 - y1, QRegion::Ellipse);
+  platform::HRGN handle = region.get();
+  regions_[handle] = std::move(region);
+  return handle;
+}
+
+int WindowSystem::CombineRgn(platform::HRGN destination, platform::HRGN source1,
+                             platform::HRGN source2, int mode) {
+  if (!regions_.count(destination) || !regions_.count(source1) || !regions_.count(source2))
+    return 0;  // ERROR
+  const QRegion& a = source1->region;
+  const QRegion& b = source2->region;
+  switch (mode) {
+    case 1:
+      destination->region = a & b;
+      break;  // RGN_AND
+    case 2:
+      destination->region = a | b;
+      break;  // RGN_OR
+    case 3:
+      destination->region = a ^ b;
+      break;  // RGN_XOR
+    case 4:
+      destination->region = a - b;
+      break;  // RGN_DIFF
+    case platform::RGN_COPY:
+      destination->region = a;
+      break;
+    default:
+      return 0;
+  }
+  if (destination->region.isEmpty()) return 1;  // NULLREGION
+  return destination->region.rectCount() == 1 ? 2 : 3;
+}
+
+bool WindowSystem::DeleteObject(platform::HRGN object) { return regions_.erase(object) == 1; }
+
+int WindowSystem::SetWindowRgn(platform::HWND window, platform::HRGN region, bool redraw) {
+  auto* widget = static_cast<QWidget*>(window);
+  auto owned = regions_.find(region);
+  if (!widget || (region && owned == regions_.end())) return 0;
+  if (region) {
+    widget->setMask(region->region);
+    windowRegions_[widget] = std::move(owned->second);
+    regions_.erase(owned);
+    QObject::connect(widget, &QObject::destroyed, [this, widget] { windowRegions_.erase(widget); });
+  } else {
+    widget->clearMask();
+    windowRegions_.erase(widget);
+  }
+  if (redraw) widget->update();
+  return 1;
+}
+
+bool WindowSystem::ReleaseCapture() {
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  return true;
+}
+
+std::intptr_t WindowSystem::SendMessageA(platform::HWND window, unsigned message,
+                                         std::uintptr_t wParam, const std::int32_t*) {
+  auto* widget = static_cast<QWidget*>(window);
+  if (!widget || message != platform::WM_NCLBUTTONDOWN || wParam != platform::HTCAPTION) return 0;
+  QWindow* native = widget->windowHandle();
+  // Ask the window manager first; it moves the window until the release.
+  if (native && native->startSystemMove()) return 0;
+  FollowMouse(widget);
+  return 0;
+}
+
+void WindowSystem::FollowMouse(QWidget* window) {
+  // As the window system's own move loop does, wait here until the button is
+  // released; timers keep ticking in the meantime.
+  if (QGuiApplication::mouseButtons() == Qt::NoButton) return;  // released already
+  QEventLoop loop;
+  MouseFollower follower(window, loop);
+  window->installEventFilter(&follower);
+  window->grabMouse();
+  loop.exec();
+  window->releaseMouse();
+  window->removeEventFilter(&follower);
+}
+
+}  // namespace qt_backend

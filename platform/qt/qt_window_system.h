@@ -1,0 +1,51 @@
+// The region and move calls of the main window, given their Windows meaning
+// on Qt's top-level widgets: a region becomes the widget's mask, and a press
+// on the caption becomes a window-manager move (or, with no window manager,
+// a move that follows the mouse until the button is released).
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRegion>
+#include <map>
+#include <memory>
+
+#include "platform/window_system.h"
+
+class QWidget;
+
+namespace platform {
+struct RegionHandle {
+  QRegion region;
+};
+}  // namespace platform
+
+namespace qt_backend {
+
+class WindowSystem : public platform::WindowSystem {
+ public:
+  WindowSystem();
+  ~WindowSystem() override;
+
+  platform::HRGN CreateRectRgn(int x1, int y1, int x2, int y2) override;
+  platform::HRGN CreateEllipticRgn(int x1, int y1, int x2, int y2) override;
+  int CombineRgn(platform::HRGN destination, platform::HRGN source1, platform::HRGN source2,
+                 int mode) override;
+  bool DeleteObject(platform::HRGN object) override;
+  int SetWindowRgn(platform::HWND window, platform::HRGN region, bool redraw) override;
+  bool ReleaseCapture() override;
+  std::intptr_t SendMessageA(platform::HWND window, unsigned message, std::uintptr_t wParam,
+                             const std::int32_t* lParam) override;
+
+  // Regions not yet given to a window or deleted.
+  std::size_t LiveRegions() const { return regions_.size(); }
+
+ private:
+  void FollowMouse(QWidget* window);
+
+  std::map<platform::HRGN, std::unique_ptr<platform::RegionHandle>> regions_;
+  // The regions that windows own, released with them.
+  std::map<QWidget*, std::unique_ptr<platform::RegionHandle>> windowRegions_;
+};
+
+}  // namespace qt_backend
