@@ -16,6 +16,7 @@
 #include <clocale>
 #include <cmath>
 
+#include "platform/timer_rule.h"
 #include "schedule/clock.h"
 
 namespace qt_backend {
@@ -320,10 +321,16 @@ void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
   if (ending_) return;
   for (const auto& [id, timer] : window.Timers()) {
     const int delay = window.form().TimerDelay(id);
-    if (id == tickedTimer) {
-      if (delay >= 0) timer->start(delay);
-    } else if (delay >= 0 && (!timer->isActive() || delay < timer->remainingTime())) {
-      timer->start(delay);
+    switch (
+        forms::RearmTimer(id == tickedTimer, delay, timer->isActive(), timer->remainingTime())) {
+      case forms::TimerAction::Start:
+        timer->start(delay);
+        break;
+      case forms::TimerAction::Stop:
+        timer->stop();
+        break;
+      case forms::TimerAction::Keep:
+        break;
     }
   }
 }

@@ -1,0 +1,3 @@
+# GoogleTest for the test programs.
+find_package(GTest REQUIRED)
+include(GoogleTest)
