@@ -40,7 +40,7 @@ class ShapedForm : public forms::Form {
   void Form_Unload(int& cancel) override;
   void Click(int control) override;
   void Timer(int control) override;
-  int TimerDelay(int timer) const override;
+  int TimerDelay(int timer) override;
 
   static const forms::FormDesign kDesign;
 
@@ -60,6 +60,7 @@ class ShapedForm : public forms::Form {
   platform::WindowSystem& windowSystem_;
   platform::AddressSource& winsock_;  // the Winsock1 control
   about::Form1 form1_;
+  int lastTick_ = -1;  // the timer whose tick was the last event handled
   // Given to the window in Form_Load; the window system releases it.
   platform::HRGN FormRegion = nullptr;
 };

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Prekidnik needs.
+# Quick when everything is there already; safe to run again.
+set -euo pipefail
+
+packages=(
+  # Build
+  cmake ninja-build g++ clang-format
+  # Linux program
+  qt6-base-dev fonts-dejavu-core fonts-liberation2
+  # Windows programs
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+  # Tests
+  libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile
+  xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils
+  wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

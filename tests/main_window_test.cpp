@@ -1,0 +1,278 @@
+// The main window's handlers, on the test double of the forms runtime.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "main_window/form_region.h"
+#include "main_window/shaped_form.h"
+#include "platform/fake/fake_forms.h"
+#include "platform/fake/fake_ras.h"
+
+namespace {
+
+using main_window::ShapedForm;
+
+template <typename H = Module1::HRASCONN>
+H Handle(std::uintptr_t n) {
+  if constexpr (std::is_pointer_v<H>)
+    return reinterpret_cast<H>(n);
+  else
+    return static_cast<H>(n);
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Ras() = {};
+    fake::Ras().connections = {{Handle(1), "Modem"}};
+  }
+  void Load() { runtime.Show(form); }
+  std::string Text(int control) { return runtime.Text(form, control); }
+  std::vector<std::string> CallNames() const {
+    std::vector<std::string> names;
+    for (const auto& c : windows.calls) names.push_back(c.name);
+    return names;
+  }
+  const fake::WindowCall& Call(const std::string& name) const {
+    for (const auto& c : windows.calls)
+      if (c.name == name) return c;
+    throw std::runtime_error("no call " + name);
+  }
+
+  fake::Runtime runtime;
+  fake::WindowSystem windows;
+  fake::AddressSource winsock;
+  ShapedForm form{runtime, windows, winsock};
+};
+
+// --- Start-up and the window's shape ---
+
+TEST_F(MainWindow, LoadsWithItsDesignCaptionsAndAnEllipticRegion) {
+  Load();
+  EXPECT_EQ(Text(ShapedForm::lblTime), "VREME");
+  EXPECT_EQ(Text(ShapedForm::Label2), "IP adresa");
+  EXPECT_EQ(Text(ShapedForm::Text1), "");
+  EXPECT_EQ(CallNames(), (std::vector<std::string>{"CreateRectRgn", "CreateEllipticRgn",
+                                                   "CombineRgn", "DeleteObject", "SetWindowRgn"}));
+  EXPECT_EQ(Call("CreateRectRgn").args, (std::vector<long long>{0, 0, 0, 0, 1}));
+  EXPECT_EQ(Call("CreateEllipticRgn").args, (std::vector<long long>{25, 23, 483, 335, 2}));
+  // FormRegion becomes a copy of the ellipse, the ellipse is deleted, and the
+  // window is handed FormRegion, which is then the window's: not deleted.
+  EXPECT_EQ(Call("CombineRgn").args, (std::vector<long long>{1, 2, 2, 5}));
+  EXPECT_EQ(Call("DeleteObject").args, (std::vector<long long>{2}));
+  const auto& set = Call("SetWindowRgn").args;
+  EXPECT_EQ(set[0], reinterpret_cast<std::intptr_t>(runtime.hWnd(form)));
+  EXPECT_EQ(set[1], 1);
+  EXPECT_EQ(set[2], 1);
+  EXPECT_EQ(windows.liveRegions, (std::vector<long long>{1}));
+}
+
+TEST_F(MainWindow, RegionFollowsTheScreensTwipsPerPixel) {
+  runtime.twipsPerPixelX = runtime.twipsPerPixelY = 12;  // 120 dots per inch
+  Load();
+  EXPECT_EQ(Call("CreateEllipticRgn").args, (std::vector<long long>{31, 29, 604, 419, 2}));
+}
+
+TEST(EllipseCorners, RoundHalvesToTheEvenNeighbour) {
+  // At 30 twips per pixel every corner lands on a half: 12.5, 11.5, 241.5, 167.5.
+  const auto c = main_window::ComputeEllipseCorners(1, 1, 0, 0, 30, 30);
+  EXPECT_EQ(c.x1, 12);
+  EXPECT_EQ(c.y1, 12);
+  EXPECT_EQ(c.x2, 242);
+  EXPECT_EQ(c.y2, 168);
+  // 31.25, 28.75, 603.75, 418.75 round to the nearest.
+  const auto d = main_window::ComputeEllipseCorners(1, 1, 0, 0, 12, 12);
+  EXPECT_EQ((std::vector{d.x1, d.y1, d.x2, d.y2}), (std::vector{31, 29, 604, 419}));
+}
+
+TEST(EllipseCorners, ScaleAndOffsetApplyPerAxis) {
+  // y: 11.5 + 7 and 167.5 + 7 are halves again, and go to the even side.
+  const auto c = main_window::ComputeEllipseCorners(2, 0.5f, -10, 7, 15, 15);
+  EXPECT_EQ((std::vector{c.x1, c.y1, c.x2, c.y2}), (std::vector{40, 18, 956, 174}));
+}
+
+TEST(EllipseCorners, AnUnusableScreenDensityFallsBackToTheDesignOne) {
+  const float bad[] = {0.0f, -15.0f, std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity()};
+  for (float tpp : bad) {
+    const auto c = main_window::ComputeEllipseCorners(1, 1, 0, 0, tpp, tpp);
+    EXPECT_EQ((std::vector{c.x1, c.y1, c.x2, c.y2}), (std::vector{25, 23, 483, 335})) << tpp;
+  }
+}
+
+TEST(EllipseCorners, CornersBeyondThe32BitRangeAreHeldAtItsEnds) {
+  const auto c = main_window::ComputeEllipseCorners(1e30f, -1e30f, 0, 0, 15, 15);
+  EXPECT_EQ(c.x2, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(c.y2, std::numeric_limits<std::int32_t>::min());
+}
+
+TEST_F(MainWindow, PressOnTheSurfaceHandsTheMoveToTheWindowSystem) {
+  Load();
+  windows.calls.clear();
+  form.Form_MouseDown(2, 1, 300, 400);  // any button, any shift state, anywhere
+  ASSERT_EQ(CallNames(), (std::vector<std::string>{"ReleaseCapture", "SendMessageA"}));
+  EXPECT_EQ(
+      Call("SendMessageA").args,
+      (std::vector<long long>{reinterpret_cast<std::intptr_t>(runtime.hWnd(form)), 0xA1, 2, 0}));
+}
+
+TEST_F(MainWindow, UnloadKeepsTheRegionForTheWindowSystemToRelease) {
+  Load();
+  runtime.Close(form);
+  EXPECT_FALSE(runtime.windows[&form].loaded);
+  for (const auto& c : windows.calls) EXPECT_NE(c.name == "DeleteObject" ? c.args[0] : 0, 1);
+}
+
+// --- Buttons ---
+
+TEST_F(MainWindow, DisconnectHangsUpOnEveryPress) {
+  Load();
+  fake::Ras().connections = {{Handle(1), "Modem", false}, {Handle(2), ""}};
+  form.Click(ShapedForm::Command1);
+  form.Click(ShapedForm::Command1);
+  EXPECT_EQ(fake::Ras().hangUps, (std::vector{Handle(1), Handle(1)}));
+  EXPECT_EQ(Text(ShapedForm::Label2), "IP adresa");  // nothing on screen reports it
+}
+
+TEST_F(MainWindow, MinimizeAndExitAskTheRuntime) {
+  Load();
+  form.Click(ShapedForm::Command4);
+  EXPECT_EQ(runtime.windows[&form].state, forms::WindowState::Minimized);
+  EXPECT_FALSE(runtime.ended);
+  form.Click(ShapedForm::Command2);
+  EXPECT_TRUE(runtime.ended);
+  EXPECT_TRUE(runtime.windows[&form].loaded);  // ended at once, not unloaded
+}
+
+TEST_F(MainWindow, AddressButtonReadsTheAddressAfreshOnEachPress) {
+  Load();
+  winsock.address = "10.64.0.5";
+  form.Click(ShapedForm::Command5);
+  EXPECT_EQ(Text(ShapedForm::Label2), "10.64.0.5");
+  winsock.address = "192.0.2.77";
+  form.Click(ShapedForm::Command5);
+  EXPECT_EQ(Text(ShapedForm::Label2), "192.0.2.77");
+  EXPECT_EQ(winsock.reads, 2);
+}
+
+TEST_F(MainWindow, AboutWindowOpensOnceAndOkBringsTheMainWindowBack) {
+  Load();
+  about::Form1& about = form.AboutWindow();
+  form.Click(ShapedForm::Command3);
+  form.Click(ShapedForm::Command3);
+  EXPECT_EQ(runtime.windows[&about].loads, 1);
+  EXPECT_TRUE(runtime.windows[&about].visible);
+  EXPECT_TRUE(runtime.windows[&form].visible);  // modeless: the main window stays
+
+  const int mainForward = runtime.windows[&form].broughtForward;
+  about.Click(about::Form1::Command1);
+  EXPECT_FALSE(runtime.windows[&about].visible);
+  EXPECT_TRUE(runtime.windows[&about].loaded);  // hidden, not unloaded
+  EXPECT_EQ(runtime.windows[&form].broughtForward, mainForward + 1);
+
+  form.Click(ShapedForm::Command3);
+  EXPECT_EQ(runtime.windows[&about].loads, 1);
+}
+
+TEST_F(MainWindow, OkReloadsAMainWindowClosedMeanwhile) {
+  Load();
+  form.Click(ShapedForm::Command3);
+  runtime.Close(form);
+  windows.calls.clear();
+  form.AboutWindow().Click(about::Form1::Command1);
+  EXPECT_TRUE(runtime.windows[&form].loaded);
+  EXPECT_EQ(runtime.windows[&form].loads, 2);
+  EXPECT_EQ(CallNames().back(), "SetWindowRgn");  // Form_Load ran again
+}
+
+// --- Clock and schedule ---
+
+class Schedule : public MainWindow {
+ protected:
+  void At(int h, int m, int s, int ms = 0) { runtime.now = {h, m, s, ms}; }
+  void Tick(int timer) { form.Timer(timer); }
+  void Type(std::string_view text) { runtime.Type(form, ShapedForm::Text1, text); }
+  std::size_t HangUps() const { return fake::Ras().hangUps.size(); }
+};
+
+TEST_F(Schedule, ClockShowsTheTimeWithTheLocalesSeparator) {
+  Load();
+  At(7, 5, 9);
+  Tick(ShapedForm::Timer1);
+  EXPECT_EQ(Text(ShapedForm::lblTime), "07:05:09");
+  runtime.separator = ".";
+  At(23, 59, 59);
+  Tick(ShapedForm::Timer1);
+  EXPECT_EQ(Text(ShapedForm::lblTime), "23.59.59");
+}
+
+TEST_F(Schedule, HangsUpOnEveryTickWhileTheClockShowsTheTypedTime) {
+  Load();
+  fake::Ras().connections = {{Handle(1), "Modem", /*closesOnHangUp=*/false}};
+  Type("23:30:00");
+  At(23, 29, 59, 999);
+  Tick(ShapedForm::Timer1);
+  Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 0u);
+  At(23, 30, 0, 1);
+  Tick(ShapedForm::Timer1);
+  for (int i = 0; i < 5; ++i) Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 5u);
+  At(23, 30, 1, 0);
+  Tick(ShapedForm::Timer1);
+  Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 5u);
+  EXPECT_EQ(Text(ShapedForm::Text1), "23:30:00");  // the target is left as typed
+}
+
+TEST_F(Schedule, EditingTheBoxDuringTheMatchingSecondStopsTheCalls) {
+  Load();
+  Type("12:00:00");
+  At(12, 0, 0);
+  Tick(ShapedForm::Timer1);
+  Tick(ShapedForm::Timer2);
+  Type("12:00:0");
+  Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 1u);
+}
+
+TEST_F(Schedule, TextsNotInTheClocksExactFormNeverMatch) {
+  Load();
+  At(23, 30, 0);
+  Tick(ShapedForm::Timer1);
+  for (const char* target : {"", "23:30", " 23:30:00", "23:30:00 ", "23.30.00", "11:30:00 PM",
+                             "23:30:00\n", "23:30:0"}) {
+    Type(target);
+    Tick(ShapedForm::Timer2);
+    EXPECT_EQ(HangUps(), 0u) << '"' << target << '"';
+  }
+}
+
+TEST_F(Schedule, NoTimeOfDayShows2400ButMidnightShows000000) {
+  Load();
+  Type("24:00:00");
+  bool midnight = false;
+  for (int s = 0; s < 24 * 3600; ++s) {
+    At(s / 3600, s / 60 % 60, s % 60);
+    Tick(ShapedForm::Timer1);
+    Tick(ShapedForm::Timer2);
+    midnight |= Text(ShapedForm::lblTime) == "00:00:00";
+  }
+  EXPECT_TRUE(midnight);
+  EXPECT_EQ(HangUps(), 0u);
+}
+
+TEST_F(Schedule, ComparesWithTheCaptionAsItStandsEvenBeforeTheFirstTick) {
+  Load();
+  Type("VREME");  // the label's caption until the clock first ticks
+  Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 1u);  // it is compared as text, like any other
+  Type("");
+  Tick(ShapedForm::Timer2);
+  EXPECT_EQ(HangUps(), 1u);
+}
+
+}  // namespace
