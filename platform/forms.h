@@ -82,7 +82,7 @@ class Form {
   // change anything until some other event arrives. After each event the
   // runtime asks every timer of the form again: one that just ticked is armed
   // anew with the answer, any other only when the answer makes it due sooner.
-  virtual int TimerDelay(int timer) const {
+  virtual int TimerDelay(int timer) {
     const ControlDesign* c = Design().Find(timer);
     return c ? c->interval : -1;
   }
