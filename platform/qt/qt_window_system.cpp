@@ -38,6 +38,19 @@ class MouseFollower : public QObject {
   QPoint grab_;
 };
 
+// Keeps a window's region alive as long as the window.
+class WindowRegion : public QObject {
+ public:
+  WindowRegion(std::unique_ptr<platform::RegionHandle> region, QObject* window)
+      : QObject(window), region_(std::move(region)) {
+    setObjectName(kName);
+  }
+  static constexpr const char* kName = "prekidnik-window-region";
+
+ private:
+  std::unique_ptr<platform::RegionHandle> region_;
+};
+
 }  // namespace
 
 WindowSystem::WindowSystem() = default;
@@ -94,14 +107,15 @@ int WindowSystem::SetWindowRgn(platform::HWND window, platform::HRGN region, boo
   auto* widget = static_cast<QWidget*>(window);
   auto owned = regions_.find(region);
   if (!widget || (region && owned == regions_.end())) return 0;
+  // The window owns its region from now on: it goes with the window, or with
+  // the next region set on it.
+  delete widget->findChild<QObject*>(WindowRegion::kName, Qt::FindDirectChildrenOnly);
   if (region) {
     widget->setMask(region->region);
-    windowRegions_[widget] = std::move(owned->second);
+    new WindowRegion(std::move(owned->second), widget);
     regions_.erase(owned);
-    QObject::connect(widget, &QObject::destroyed, [this, widget] { windowRegions_.erase(widget); });
   } else {
     widget->clearMask();
-    windowRegions_.erase(widget);
   }
   if (redraw) widget->update();
   return 1;

@@ -37,15 +37,11 @@ class WindowSystem : public platform::WindowSystem {
   std::intptr_t SendMessageA(platform::HWND window, unsigned message, std::uintptr_t wParam,
                              const std::int32_t* lParam) override;
 
-  // Regions not yet given to a window or deleted.
-  std::size_t LiveRegions() const { return regions_.size(); }
-
  private:
   void FollowMouse(QWidget* window);
 
+  // Regions created and not yet deleted or given to a window.
   std::map<platform::HRGN, std::unique_ptr<platform::RegionHandle>> regions_;
-  // The regions that windows own, released with them.
-  std::map<QWidget*, std::unique_ptr<platform::RegionHandle>> windowRegions_;
 };
 
 }  // namespace qt_backend
