@@ -10,14 +10,7 @@
 
 namespace {
 
-// Handles are pointers on Windows and small numbers elsewhere.
-template <typename H = Module1::HRASCONN>
-H Handle(std::uintptr_t n) {
-  if constexpr (std::is_pointer_v<H>)
-    return reinterpret_cast<H>(n);
-  else
-    return static_cast<H>(n);
-}
+using fake::Handle;
 
 class HangUpConnections : public ::testing::Test {
  protected:

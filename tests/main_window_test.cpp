@@ -13,15 +13,9 @@
 
 namespace {
 
-using main_window::ShapedForm;
+using fake::Handle;
 
-template <typename H = Module1::HRASCONN>
-H Handle(std::uintptr_t n) {
-  if constexpr (std::is_pointer_v<H>)
-    return reinterpret_cast<H>(n);
-  else
-    return static_cast<H>(n);
-}
+using main_window::ShapedForm;
 
 class MainWindow : public ::testing::Test {
  protected:

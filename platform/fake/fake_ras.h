@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dialup/rasconna.h"
@@ -31,5 +32,14 @@ struct RasService {
 
 // The service the linked platform::Ras* functions use; tests reset it.
 RasService& Ras();
+
+// Connection handle number `n`: a pointer on Windows, a small number elsewhere.
+template <typename H = Module1::HRASCONN>
+H Handle(std::uintptr_t n) {
+  if constexpr (std::is_pointer_v<H>)
+    return reinterpret_cast<H>(n);
+  else
+    return static_cast<H>(n);
+}
 
 }  // namespace fake

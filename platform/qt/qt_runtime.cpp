@@ -121,22 +121,15 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
     case forms::ControlKind::TextBox: {
       auto* edit = new QLineEdit(FromText(c.caption), this);
       edit->setAlignment(align);
-      connect(edit, &QLineEdit::textChanged, this, [this, id] {
-        if (runtime_.Ending()) return;
-        form_.Change(id);
-        runtime_.AfterEvent(*this, -1);
-      });
+      connect(edit, &QLineEdit::textChanged, this,
+              [this, id] { Route([&] { form_.Change(id); }); });
       widget = edit;
       break;
     }
     case forms::ControlKind::CommandButton: {
       auto* button = new QPushButton(FromText(c.caption), this);
       button->setAutoDefault(false);
-      connect(button, &QPushButton::clicked, this, [this, id] {
-        if (runtime_.Ending()) return;
-        form_.Click(id);
-        runtime_.AfterEvent(*this, -1);
-      });
+      connect(button, &QPushButton::clicked, this, [this, id] { Route([&] { form_.Click(id); }); });
       widget = button;
       break;
     }
@@ -144,11 +137,7 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
       auto* timer = new QTimer(this);
       timer->setSingleShot(true);
       timer->setTimerType(Qt::PreciseTimer);
-      connect(timer, &QTimer::timeout, this, [this, id] {
-        if (runtime_.Ending()) return;
-        form_.Timer(id);
-        runtime_.AfterEvent(*this, id);
-      });
+      connect(timer, &QTimer::timeout, this, [this, id] { Route([&] { form_.Timer(id); }, id); });
       timers_.emplace_back(id, timer);
       return nullptr;
     }
@@ -184,8 +173,14 @@ void FormWindow::FocusFirst() {
   if (first) Control(first->id)->setFocus(Qt::OtherFocusReason);
 }
 
-void FormWindow::mousePressEvent(QMouseEvent* event) {
+template <typename Handler>
+void FormWindow::Route(Handler handler, int tickedTimer) {
   if (runtime_.Ending()) return;
+  handler();
+  runtime_.AfterEvent(*this, tickedTimer);
+}
+
+void FormWindow::mousePressEvent(QMouseEvent* event) {
   const QPointF p = event->position();
   const int button = event->button() == Qt::LeftButton    ? 1
                      : event->button() == Qt::RightButton ? 2
@@ -194,9 +189,10 @@ void FormWindow::mousePressEvent(QMouseEvent* event) {
   const int shift = (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
                     (mods & Qt::AltModifier ? 4 : 0);
   event->accept();
-  form_.Form_MouseDown(button, shift, static_cast<float>(p.x() * tppX_),
-                       static_cast<float>(p.y() * tppY_));
-  runtime_.AfterEvent(*this, -1);
+  Route([&] {
+    form_.Form_MouseDown(button, shift, static_cast<float>(p.x() * tppX_),
+                         static_cast<float>(p.y() * tppY_));
+  });
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {

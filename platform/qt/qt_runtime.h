@@ -67,6 +67,9 @@ class FormWindow : public QWidget {
 
  private:
   QWidget* Build(const forms::ControlDesign& design);
+  // Runs one of the form's handlers, then lets the runtime re-arm the timers.
+  template <typename Handler>
+  void Route(Handler handler, int tickedTimer = -1);
   QRect Pixels(int left, int top, int width, int height) const;
   QFont Font(const forms::FontDesign& design) const;
 
