@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(PREKIDNIK_TRACE_TICKS)
+#include <cstdio>
+#include <ctime>
+#endif
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -103,6 +107,13 @@ bool ListConnections(std::vector<Listed>& listed) {
 
 std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* bufferBytes,
                                   std::uint32_t* count) {
+#if defined(PREKIDNIK_TRACE_TICKS)
+  // Benchmark builds only: "<CLOCK_REALTIME ns> RasEnumConnectionsA" on stderr.
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::fprintf(stderr, "%lld%09ld RasEnumConnectionsA\n", static_cast<long long>(now.tv_sec),
+               now.tv_nsec);
+#endif
   if (bufferBytes == nullptr || count == nullptr) return kRasInvalidParameter;
   if (buffer == nullptr && *bufferBytes != 0) return kRasInvalidParameter;
   if (buffer != nullptr && buffer->dwSize != sizeof(Module1::RASCONNA)) return kRasInvalidSize;

@@ -12,9 +12,14 @@
 #include <QScreen>
 #include <QTime>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#if defined(PREKIDNIK_TRACE_TICKS)
+#include <cstdio>
+#include <ctime>
+#endif
 
 #include "platform/timer_rule.h"
 #include "schedule/clock.h"
@@ -46,6 +51,16 @@ QStringList FamiliesFor(std::string_view name) {
             "sans-serif"};
   return {FromText(name)};
 }
+
+#if defined(PREKIDNIK_TRACE_TICKS)
+// Benchmark builds only: "<CLOCK_REALTIME ns> text <label> <text>" on stderr.
+void TraceText(const QLabel& label) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::fprintf(stderr, "%lld%09ld text %s %s\n", static_cast<long long>(now.tv_sec), now.tv_nsec,
+               qPrintable(label.objectName()), qPrintable(label.text()));
+}
+#endif
 
 }  // namespace
 
@@ -245,6 +260,11 @@ void Runtime::Show(forms::Form& form) {
     AfterEvent(*window, -1);
   } else {
     if (window->isMinimized()) window->showNormal();
+    // A window shown again opens where it was left, as on Windows. Qt tells
+    // the window manager only a position the program chose, else it places
+    // the window anew, as a new one: choose the one it has.
+    if (QWindow* native = window->windowHandle(); native && !window->isVisible())
+      native->setPosition(native->position());
     window->show();
   }
   window->raise();
@@ -288,7 +308,12 @@ void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
   QWidget* w = Require(form).Control(control);
   const QString value = FromText(text);
   if (auto* label = qobject_cast<QLabel*>(w)) {
-    if (label->text() != value) label->setText(value);
+    if (label->text() != value) {
+      label->setText(value);
+#if defined(PREKIDNIK_TRACE_TICKS)
+      TraceText(*label);
+#endif
+    }
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
     edit->setText(value);
   } else if (auto* button = qobject_cast<QPushButton*>(w)) {
