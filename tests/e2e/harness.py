@@ -107,16 +107,27 @@ class Session:
         obj = self.bus.get_object(NM, "/org/freedesktop")
         return obj.get_dbus_method(call[0], MOCK)(*call[1:])
 
-    def activate(self, kind, name):
-        """Adds a connection of `kind` named `name` and brings it up."""
-        settings = self.bus.get_object(NM, NM_PATH + "/Settings")
-        path = settings.AddConnection(
-            dbus.Dictionary({"connection": dbus.Dictionary(
-                {"type": kind, "id": name, "uuid": f"uuid-{name}-{time.monotonic_ns()}"},
-                signature="sv")}, signature="sa{sv}"),
-            dbus_interface=NM + ".Settings")
+    def activate(self, kind, name, settings=None, object_name=None):
+        """Adds a connection of `kind` named `name` and brings it up.
+
+        `settings` adds setting groups ({"bluetooth": {"type": "dun"}}); the
+        active connection's path ends in `object_name`, by default `name`
+        (give one when `name` is not a valid path element, e.g. empty)."""
+        groups = {"connection": dbus.Dictionary(
+            {"type": kind, "id": name, "uuid": f"uuid-{time.monotonic_ns()}"}, signature="sv")}
+        for group, values in (settings or {}).items():
+            groups[group] = dbus.Dictionary(values, signature="sv")
+        path = self.bus.get_object(NM, NM_PATH + "/Settings").AddConnection(
+            dbus.Dictionary(groups, signature="sa{sv}"), dbus_interface=NM + ".Settings")
         return str(self.mock(["AddActiveConnection", dbus.Array([], signature="s"), path, "/",
-                              name, dbus.UInt32(2)]))
+                              object_name if object_name is not None else name,
+                              dbus.UInt32(2)]))
+
+    def keep_connections(self):
+        """Makes DeactivateConnection do nothing but be logged, so that a
+        connection stays up however often the program asks to end it."""
+        self.bus.get_object(NM, NM_PATH).AddMethod(NM, "DeactivateConnection", "o", "", "",
+                                                   dbus_interface=MOCK)
 
     def deactivated(self):
         """Active connections the program asked NetworkManager to end, in order."""
@@ -124,6 +135,23 @@ class Session:
             return []
         with open(self.nm_log) as f:
             return re.findall(r'DeactivateConnection "([^"]*)"', f.read())
+
+    def active_connections(self):
+        """Object paths of the active connections NetworkManager lists now."""
+        # GetAll, not Get: listing_times() counts the Gets of this property.
+        nm = self.bus.get_object(NM, NM_PATH)
+        props = nm.GetAll(NM, dbus_interface="org.freedesktop.DBus.Properties")
+        return [str(p) for p in props["ActiveConnections"]]
+
+    def listing_times(self):
+        """Wall-clock times at which someone read NetworkManager's list of
+        active connections, as every hang-up starts by doing."""
+        if not os.path.exists(self.nm_log):
+            return []
+        with open(self.nm_log) as f:
+            return [float(m) for m in re.findall(
+                r"^(\d+\.\d+) Get /org/freedesktop/NetworkManager "
+                r"org\.freedesktop\.NetworkManager\.ActiveConnections$", f.read(), re.M)]
 
     def deactivation_times(self):
         """Wall-clock times (seconds since the epoch) of each DeactivateConnection."""
@@ -144,11 +172,41 @@ class Session:
         wait_for(lambda: self.geometry(self.window)["map"] == "IsViewable", 10)
         return self.window
 
+    def stop_app(self):
+        """Ends the program if it still runs, so that the session can start it again."""
+        if self.app_proc and self.app_proc.poll() is None:
+            os.killpg(self.app_proc.pid, signal.SIGKILL)
+            self.app_proc.wait()
+        if self.app_proc and self.app_proc.stderr:
+            self.app_proc.stderr.close()
+        self.window = None
+
     def find_window(self, title):
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid",
-                              str(self.app_proc.pid), "--name", title],
-                             env=self.env, capture_output=True, text=True).stdout.split()
+        out = self.windows(title, visible_only=True)
         return out[0] if out else None
+
+    def windows(self, title, visible_only=False):
+        """The program's windows whose title matches `title`."""
+        argv = ["xdotool", "search", "--all", "--pid", str(self.app_proc.pid), "--name", title]
+        if visible_only:
+            argv.insert(3, "--onlyvisible")
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True).stdout.split()
+
+    def xprop(self, window, *props):
+        return subprocess.run(["xprop", "-id", str(window), *props], env=self.env,
+                              capture_output=True, text=True).stdout
+
+    def net_wm_state(self, window):
+        """The atoms of a window's _NET_WM_STATE (set by a window manager)."""
+        out = self.xprop(window, "_NET_WM_STATE")
+        return set(re.findall(r"_NET_WM_STATE_\w+", out))
+
+    def active_window(self):
+        """The window the window manager calls active, as a decimal string."""
+        out = subprocess.run(["xprop", "-root", "_NET_ACTIVE_WINDOW"], env=self.env,
+                             capture_output=True, text=True).stdout
+        found = re.search(r"# (0x[0-9a-fA-F]+)", out)
+        return str(int(found.group(1), 16)) if found else None
 
     def geometry(self, window):
         out = subprocess.run(["xwininfo", "-id", window], env=self.env, capture_output=True,
@@ -165,19 +223,39 @@ class Session:
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
 
     def key(self, keys, window=None):
+        """Presses `keys` ("alt+p", or several: "Tab space") in `window`."""
         self.xdotool("windowfocus", "--sync", window or self.window)
-        self.xdotool("key", keys)
+        self.xdotool("key", *keys.split())
+
+    def type_text(self, text, window=None):
+        """Types `text` into the focused control of `window` (the main one)."""
+        self.xdotool("windowfocus", "--sync", window or self.window)
+        self.xdotool("type", "--delay", 20, "--", text)
+
+    def pointer(self):
+        out = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.env,
+                             capture_output=True, text=True, check=True).stdout
+        return (int(re.search(r"X=(-?\d+)", out).group(1)),
+                int(re.search(r"Y=(-?\d+)", out).group(1)))
+
+    def move_pointer(self, x, y):
+        # `mousemove --sync` waits for the pointer to move, so never ask for
+        # the place it is at already.
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", "--sync", x, y)
 
     def click(self, x, y, button=1):
         """Clicks at screen position (x, y)."""
-        self.xdotool("mousemove", "--sync", x, y, "click", button)
+        self.move_pointer(x, y)
+        self.xdotool("click", button)
 
     def drag(self, start, end, button=1, steps=10):
-        self.xdotool("mousemove", "--sync", *start, "mousedown", button)
+        self.move_pointer(*start)
+        self.xdotool("mousedown", button)
         for i in range(1, steps + 1):
             x = start[0] + (end[0] - start[0]) * i // steps
             y = start[1] + (end[1] - start[1]) * i // steps
-            self.xdotool("mousemove", "--sync", x, y)
+            self.move_pointer(x, y)
             time.sleep(0.02)
         self.xdotool("mouseup", button)
 
@@ -190,6 +268,61 @@ class Session:
         out = subprocess.run(["convert", f"{path}[1x1+{x}+{y}]", "-depth", "8", "txt:-"],
                              capture_output=True, text=True, check=True).stdout
         return re.search(r"#([0-9A-Fa-f]{6})", out).group(1).lower()
+
+    def crop(self, path, box, out):
+        """Cuts the screen rectangle box = (x, y, width, height) out of a screenshot."""
+        x, y, w, h = box
+        subprocess.run(["convert", f"{path}[{w}x{h}+{x}+{y}]", "+repage", out], check=True)
+        return out
+
+    def differing_pixels(self, path1, path2, box):
+        """How many pixels of the screen rectangle `box` differ between two
+        screenshots."""
+        a = self.crop(path1, box, os.path.join(self.dir, "crop-a.png"))
+        b = self.crop(path2, box, os.path.join(self.dir, "crop-b.png"))
+        out = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], capture_output=True,
+                             text=True)
+        return int(float(out.stderr.split()[0]))
+
+    def read_text(self, path, box, characters=None, lines=False, zoom=None):
+        """The text tesseract reads in the screen rectangle `box` of a
+        screenshot: one line, or with `lines` a block of them. The picture is
+        enlarged `zoom` times, by default so that one line of it becomes about
+        120 pixels tall. None when tesseract is not installed."""
+        if not shutil.which("tesseract"):
+            return None
+        big = os.path.join(self.dir, "ocr.png")
+        x, y, w, h = box
+        percent = round(100 * zoom) if zoom else min(400, max(100, 12000 // h))
+        # Black text on white, whatever lies around it (grey, green, a frame).
+        subprocess.run(["convert", f"{path}[{w}x{h}+{x}+{y}]", "+repage", "-colorspace", "Gray",
+                        "-resize", f"{percent}%", "-threshold", "55%", "-bordercolor", "white",
+                        "-border", "20", big], check=True)
+        argv = ["tesseract", big, "-", "--psm", "6" if lines else "7"]
+        if characters:
+            argv += ["-c", f"tessedit_char_whitelist={characters}"]
+        return subprocess.run(argv, capture_output=True, text=True).stdout.strip()
+
+    def listen_behind(self, x, y, width, height):
+        """Opens a plain window at (x, y) that logs the mouse buttons pressed
+        in it; start it before the program so that it lies behind. Returns a
+        function that gives the log so far."""
+        log = os.path.join(self.dir, f"xev-{time.monotonic_ns()}.log")
+        with open(log, "w") as out:
+            proc = subprocess.Popen(["stdbuf", "-oL", "xev", "-geometry",
+                                     f"{width}x{height}+{x}+{y}", "-name", "behind",
+                                     "-event", "button"],
+                                    env=self.env, stdout=out, stderr=subprocess.DEVNULL,
+                                    start_new_session=True)
+        self.procs.append(proc)
+        wait_for(lambda: subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                         "^behind$"], env=self.env,
+                                        capture_output=True).returncode == 0, 10)
+
+        def read():
+            with open(log) as f:
+                return f.read()
+        return read
 
     def app_exited(self, timeout=5):
         try:
