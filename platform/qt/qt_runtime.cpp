@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QTime>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -259,6 +260,11 @@ void Runtime::Show(forms::Form& form) {
     AfterEvent(*window, -1);
   } else {
     if (window->isMinimized()) window->showNormal();
+    // A window shown again opens where it was left, as on Windows. Qt tells
+    // the window manager only a position the program chose, else it places
+    // the window anew, as a new one: choose the one it has.
+    if (QWindow* native = window->windowHandle(); native && !window->isVisible())
+      native->setPosition(native->position());
     window->show();
   }
   window->raise();
