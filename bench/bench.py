@@ -1,0 +1,509 @@
+#!/usr/bin/python3
+"""Prekidnik's performance figures on Linux: the normal build against the
+plain one (every timer ticking at its 1 ms design interval), side by side.
+
+Each build runs twice, each time on a virtual display and a private system bus
+of its own (tests/e2e/harness.py), with python3-dbusmock standing in for
+NetworkManager:
+
+1. The build as shipped, watched from outside: start-up (exec to the main
+   window mapped, seen by an X client), then, with a time typed that does not
+   come during the run, the idle cost (CPU time and voluntary context switches
+   of all its threads, from /proc) and the clock lag (second boundary to the
+   X server drawing the new clock text, seen through the DAMAGE extension).
+2. Its twin built with PREKIDNIK_TRACE_TICKS, which logs when the clock label
+   changes and when the hang-up routine calls RasEnumConnectionsA: the
+   reaction (start of the matching second to that call) and the repetition
+   (hang-up calls during the matching second, none after) over a series of
+   trials against a dial-up connection that will not close.
+
+bench/run.sh builds everything and runs this; see bench/README.md.
+"""
+
+import argparse
+import glob
+import json
+import math
+import os
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
+NS = 1_000_000_000
+
+# Places in the main window, in pixels at the harness's 96 dpi (15 twips to
+# the pixel): (left, top, width, height) from the window's design.
+CLOCK_BOX = (2010 // 15, 1005 // 15, 3585 // 15, 1005 // 15)
+TEXT1_BOX = (1305 // 15, 2850 // 15, 5235 // 15, 375 // 15)
+
+
+# ----------------------------------------------------------------- /proc
+
+def read_threads(pid):
+    """{tid: (name, utime+stime ticks, on-CPU ns, voluntary switches)} of every
+    thread of `pid` now, plus the whole process's ticks under key 0 (which
+    keeps the time of threads that have ended)."""
+    threads = {}
+    for task in glob.glob(f"/proc/{pid}/task/*"):
+        try:
+            with open(task + "/stat") as f:
+                stat = f.read()
+            with open(task + "/status") as f:
+                status = f.read()
+            with open(task + "/schedstat") as f:
+                oncpu = int(f.read().split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            continue
+        name = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat[stat.rindex(")") + 2:].split()
+        ticks = int(fields[11]) + int(fields[12])  # fields 14 and 15: utime, stime
+        voluntary = int(re.search(r"^voluntary_ctxt_switches:\s+(\d+)", status, re.M).group(1))
+        threads[int(task.rsplit("/", 1)[1])] = (name, ticks, oncpu, voluntary)
+    with open(f"/proc/{pid}/stat") as f:
+        stat = f.read()
+    fields = stat[stat.rindex(")") + 2:].split()
+    threads[0] = ("process", int(fields[11]) + int(fields[12]), 0, 0)
+    return threads
+
+
+def vm_hwm_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        return int(re.search(r"^VmHWM:\s+(\d+) kB", f.read(), re.M).group(1))
+
+
+def idle_cost(before, after, seconds):
+    """CPU and wakeups between two read_threads() samples."""
+    threads = []
+    for tid, (name, ticks, oncpu, vol) in sorted(after.items()):
+        if tid == 0 or tid not in before:
+            continue
+        _, ticks0, oncpu0, vol0 = before[tid]
+        threads.append({"tid": tid, "name": name,
+                        "cpu_percent": 100.0 * (ticks - ticks0) / TICKS_PER_SECOND / seconds,
+                        "cpu_percent_ns": 100.0 * (oncpu - oncpu0) / NS / seconds,
+                        "wakeups_per_s": (vol - vol0) / seconds})
+    return {
+        "seconds": seconds,
+        "cpu_percent": 100.0 * (after[0][1] - before[0][1]) / TICKS_PER_SECOND / seconds,
+        "cpu_percent_ns": sum(t["cpu_percent_ns"] for t in threads),
+        "wakeups_per_s": sum(t["wakeups_per_s"] for t in threads),
+        "threads": threads,
+    }
+
+
+# ----------------------------------------------------------------- figures
+
+def percentile(values, p):
+    """The p-th percentile (nearest rank) of `values`; None when empty."""
+    if not values:
+        return None
+    ordered = sorted(values)
+    rank = max(1, math.ceil(p / 100.0 * len(ordered)))
+    return ordered[rank - 1]
+
+
+def summary(values):
+    return {"n": len(values), "p50": percentile(values, 50), "p99": percentile(values, 99),
+            "max": max(values) if values else None}
+
+
+def clock_text(epoch_second):
+    return time.strftime("%H:%M:%S", time.localtime(epoch_second))
+
+
+def intersects(a, b):
+    return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
+
+
+# ----------------------------------------------------------------- the session
+
+class BenchSession(harness.Session):
+    """The harness's session, plus an X watcher and the program's stderr kept
+    in a file (a pipe nobody reads would stall a program that logs)."""
+
+    def __init__(self, app, watch=False):
+        super().__init__(app)
+        self.watch_log = os.path.join(self.dir, "xwatch.log")
+        self.stderr_log = os.path.join(self.dir, "stderr.log")
+        self.app_proc = None
+        if watch:
+            with open(self.watch_log, "w") as out:
+                self.watcher = subprocess.Popen(
+                    ["/usr/bin/python3", os.path.join(HERE, "xwatch.py")], env=self.env,
+                    stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+            self.procs.append(self.watcher)
+            if not harness.wait_for(lambda: " ready" in self.read(self.watch_log), 10):
+                raise RuntimeError("the X watcher did not start")
+
+    @staticmethod
+    def read(path):
+        try:
+            with open(path) as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def launch(self):
+        """Starts the program; returns the wall-clock ns just before exec."""
+        with open(self.stderr_log, "a") as err:
+            started = time.time_ns()
+            self.app_proc = subprocess.Popen([self.app], env=self.env, stdout=subprocess.DEVNULL,
+                                             stderr=err, start_new_session=True)
+        self.procs.append(self.app_proc)
+        self.window = harness.wait_for(lambda: self.find_window("^Prekidnik$"), 20)
+        if not self.window:
+            raise RuntimeError(f"{self.app}: the main window did not appear")
+        return started
+
+    def stop(self):
+        if self.app_proc and self.app_proc.poll() is None:
+            os.killpg(self.app_proc.pid, signal.SIGTERM)
+            try:
+                self.app_proc.wait(5)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.app_proc.pid, signal.SIGKILL)
+                self.app_proc.wait()
+
+    def watched(self, kind):
+        """(ns, fields) of the X watcher's lines of `kind`."""
+        found = []
+        for line in self.read(self.watch_log).splitlines():
+            parts = line.split()
+            if len(parts) >= 3 and parts[1] == kind:
+                found.append((int(parts[0]), parts[2:]))
+        return found
+
+    def mapped_at(self, window, since):
+        for ns, fields in self.watched("map"):
+            if fields[0] == str(int(window)) and ns >= since:
+                return ns
+        return None
+
+    def focus_text1(self):
+        g = self.geometry(self.window)
+        x, y, w, h = TEXT1_BOX
+        self.click(g["x"] + x + w // 2, g["y"] + y + h // 2)
+
+    def type_target(self, text):
+        """Replaces the disconnect time with `text`, as typed on the keyboard."""
+        self.xdotool("key", "ctrl+a")
+        self.xdotool("type", "--delay", "4", "--", text)
+
+    def keep_connections(self):
+        """DeactivateConnection that is logged but ends nothing."""
+        self.bus.get_object(harness.NM, harness.NM_PATH).AddMethod(
+            harness.NM, "DeactivateConnection", "o", "", "", dbus_interface=harness.MOCK)
+
+    def trace(self):
+        """(ns, event, rest) lines the traced build wrote."""
+        lines = []
+        for line in self.read(self.stderr_log).splitlines():
+            parts = line.split(" ", 2)
+            if len(parts) >= 2 and parts[0].isdigit():
+                lines.append((int(parts[0]), parts[1], parts[2] if len(parts) > 2 else ""))
+        return lines
+
+    def mock_calls(self, method):
+        """Wall-clock seconds (to the ms, as the mock logs them) of each call."""
+        pattern = re.compile(r"^(\d+\.\d+) " + re.escape(method) + r"\b", re.M)
+        return [float(m) for m in pattern.findall(self.read(self.nm_log))]
+
+
+# ----------------------------------------------------------------- phase 1: shipped build
+
+def measure_shipped(app, launches, idle_seconds, log):
+    out = {"app": app}
+    with BenchSession(app, watch=True) as s:
+        startup = []
+        for i in range(launches):
+            started = s.launch()
+            mapped = harness.wait_for(lambda: s.mapped_at(s.window, started), 10)
+            if mapped:
+                startup.append((mapped - started) / 1e6)
+            if i < launches - 1:
+                s.stop()
+        out["startup_ms"] = summary(startup)
+        out["startup_ms"]["all"] = startup
+        pid = s.app_proc.pid
+
+        # Waiting for a time that does not come during the run, with the
+        # caret in the box, as after typing it.
+        s.focus_text1()
+        s.type_target(clock_text(int(time.time()) + 3 * 3600))
+        time.sleep(2)
+        log(f"  idle {idle_seconds:.0f} s ...")
+        before, t0 = read_threads(pid), time.time_ns()
+        time.sleep(idle_seconds)
+        after, t1 = read_threads(pid), time.time_ns()
+        out["idle"] = idle_cost(before, after, (t1 - t0) / NS)
+        out["vmhwm_kib"] = vm_hwm_kib(pid)
+
+        # The clock lag: for each second boundary inside the window, the
+        # first drawing into the clock label after it.
+        drawn = [ns for ns, f in s.watched("damage")
+                 if f[0] == str(int(s.window))
+                 and intersects(tuple(int(v) for v in f[1:5]), CLOCK_BOX)]
+        lags, missing = [], 0
+        for boundary in range(t0 // NS + 1, t1 // NS):
+            first = next((ns for ns in drawn if ns >= boundary * NS), None)
+            if first is None or first - boundary * NS > NS // 2:
+                missing += 1
+            else:
+                lags.append((first - boundary * NS) / 1e6)
+        out["clock_lag_screen_ms"] = summary(lags)
+        out["clock_lag_screen_ms"]["missing"] = missing
+        s.stop()
+    return out
+
+
+# ----------------------------------------------------------------- phase 2: traced build
+
+def measure_traced(app, trials, log):
+    out = {"app": app}
+    with BenchSession(app) as s:
+        s.activate("gsm", "Mobilni")
+        s.keep_connections()
+        s.launch()
+        pid = s.app_proc.pid
+        s.focus_text1()
+        time.sleep(0.5)
+
+        targets, skipped = [], 0
+        log(f"  {trials} trials ...")
+        while len(targets) < trials and skipped < trials:
+            # The next second that leaves time to type, at least 0.5 s ahead.
+            target = int(time.time() + 0.6) + 1
+            s.type_target(clock_text(target))
+            if time.time() > target - 0.1:
+                skipped += 1  # typed too late to tell when it matched
+                s.type_target("--:--:--")
+                time.sleep(1.2)
+                continue
+            targets.append(target)
+            time.sleep(max(0.0, target + 1.15 - time.time()))
+        s.type_target("--:--:--")
+        time.sleep(1.5)
+        out["vmhwm_kib"] = vm_hwm_kib(pid)
+        trace = s.trace()
+        deactivations = s.mock_calls("DeactivateConnection")
+        s.stop()
+
+    shown = {}  # clock text -> ns it was first set
+    clock_events = [(ns, rest.split(" ", 1)[1]) for ns, event, rest in trace
+                    if event == "text" and rest.startswith("lblTime ")]
+    for ns, text in clock_events[1:]:  # the first is the window's start, not a tick
+        shown.setdefault(text, ns)
+    calls = [ns for ns, event, _ in trace if event == "RasEnumConnectionsA"]
+
+    reaction, counts, late, after_wall, busy_lag = [], [], 0, 0, []
+    inside = 0
+    mock_counts, mock_reaction = [], []
+    for target in targets:
+        start = shown.get(clock_text(target))
+        end = shown.get(clock_text(target + 1))
+        if start is None or end is None:
+            late += 1
+            continue
+        during = [ns for ns in calls if start <= ns < end]
+        inside += len(during)
+        counts.append(len(during))
+        if during:
+            reaction.append((during[0] - target * NS) / 1e6)
+        after_wall += sum(1 for ns in during if ns >= (target + 1) * NS)
+        busy_lag.append((end - (target + 1) * NS) / 1e6)
+        at_mock = [t for t in deactivations if target <= t < target + 2]
+        mock_counts.append(len(at_mock))
+        if at_mock:
+            mock_reaction.append((at_mock[0] - target) * 1e3)
+
+    # Clock lag in the program (text set) at the boundaries that did not end
+    # a matching second.
+    ends = {clock_text(t + 1) for t in targets}
+    text_lag = [(ns - ns // NS * NS) / 1e6 for text, ns in shown.items()
+                if text not in ends and (ns - ns // NS * NS) < NS // 2]
+
+    out.update({
+        "trials": len(counts), "unusable_trials": late, "skipped_typing": skipped,
+        "reaction_ms": summary(reaction),
+        "calls_per_matching_second": summary(counts) | {"min": min(counts) if counts else None,
+                                                         "all": counts},
+        "calls_outside_matching_seconds": len(calls) - inside,
+        "calls_after_wall_second_before_label_changed": after_wall,
+        "clock_lag_text_ms": summary(text_lag),
+        "clock_lag_after_matching_second_ms": summary(busy_lag),
+        "mock_deactivations_per_matching_second": summary(mock_counts),
+        "mock_reaction_ms": summary(mock_reaction),
+    })
+    return out
+
+
+# ----------------------------------------------------------------- the table
+
+def fmt(value, digits=2):
+    if value is None:
+        return "-"
+    if isinstance(value, int):
+        return str(value)
+    if abs(value) >= 100:
+        return f"{value:.0f}"
+    return f"{value:.{digits}f}"
+
+
+def ratio(a, b):
+    if a is None or b is None or a == 0:
+        return "-"
+    return f"{b / a:.1f}x"
+
+
+def get(results, *path):
+    """results[path[0]][path[1]]...; None where any step is missing."""
+    for key in path:
+        if results is None:
+            return None
+        results = results.get(key) if isinstance(results, dict) else None
+    return results
+
+
+def thread_figure(results, name, key):
+    threads = get(results, "shipped", "idle", "threads")
+    if threads is None:
+        return None
+    return sum(t[key] for t in threads if t["name"] == name)
+
+
+def table(normal, plain):
+    """The figures of both builds as a text table, with plain/normal ratios."""
+    rows = []
+
+    def row(name, goal, pick, digits=2, show_ratio=True):
+        a, b = pick(normal), pick(plain)
+        rows.append((name, goal, fmt(a, digits), fmt(b, digits),
+                     ratio(a, b) if show_ratio else ""))
+
+    def n(path):
+        return get(normal, *path) or get(plain, *path) or 0
+
+    idle_s = n(("shipped", "idle", "seconds"))
+    row(f"idle CPU, all threads, % of a core ({idle_s:.0f} s, /proc stat)", "<= 0.2",
+        lambda r: get(r, "shipped", "idle", "cpu_percent"), 3)
+    row("  same, from schedstat (ns)", "",
+        lambda r: get(r, "shipped", "idle", "cpu_percent_ns"), 3)
+    row("idle wakeups, voluntary switches/s, all threads", "<= 5",
+        lambda r: get(r, "shipped", "idle", "wakeups_per_s"))
+    names = []
+    for r in (normal, plain):
+        for t in get(r, "shipped", "idle", "threads") or []:
+            if t["name"] not in names:
+                names.append(t["name"])
+    for name in names:
+        row(f"  thread {name}: wakeups/s", "",
+            lambda r, name=name: thread_figure(r, name, "wakeups_per_s"))
+        row(f"  thread {name}: CPU % (schedstat)", "",
+            lambda r, name=name: thread_figure(r, name, "cpu_percent_ns"), 3)
+    lag_n = n(("shipped", "clock_lag_screen_ms", "n"))
+    for key in ("p50", "p99"):
+        row(f"clock lag to screen, ms, {key} (n={lag_n})", "<= 2" if key == "p99" else "",
+            lambda r, key=key: get(r, "shipped", "clock_lag_screen_ms", key))
+    text_n = n(("traced", "clock_lag_text_ms", "n"))
+    for key in ("p50", "p99"):
+        row(f"clock lag to text set, ms, {key} (traced, n={text_n})", "",
+            lambda r, key=key: get(r, "traced", "clock_lag_text_ms", key))
+    row("clock lag at the end of a matching second, ms, p99", "",
+        lambda r: get(r, "traced", "clock_lag_after_matching_second_ms", "p99"))
+    trials = n(("traced", "reaction_ms", "n"))
+    for key in ("p50", "p99", "max"):
+        row(f"reaction to RasEnumConnectionsA, ms, {key} (n={trials})",
+            "<= 2" if key == "p99" else "", lambda r, key=key: get(r, "traced", "reaction_ms", key))
+    row("reaction to DeactivateConnection at the mock, ms, p99 (1 ms log)", "",
+        lambda r: get(r, "traced", "mock_reaction_ms", "p99"))
+    row("hang-up calls in the matching second, min", ">= 500",
+        lambda r: get(r, "traced", "calls_per_matching_second", "min"))
+    row("hang-up calls in the matching second, median", "",
+        lambda r: get(r, "traced", "calls_per_matching_second", "p50"))
+    row("DeactivateConnection at the mock per matching second, median", "",
+        lambda r: get(r, "traced", "mock_deactivations_per_matching_second", "p50"))
+    row("hang-up calls outside matching seconds (all trials)", "0",
+        lambda r: get(r, "traced", "calls_outside_matching_seconds"), show_ratio=False)
+    row("  calls begun after the wall second ended, label not yet changed", "",
+        lambda r: get(r, "traced", "calls_after_wall_second_before_label_changed"),
+        show_ratio=False)
+    launches = n(("shipped", "startup_ms", "n"))
+    row(f"start-up, exec to main window mapped, ms, median (n={launches})", "report",
+        lambda r: get(r, "shipped", "startup_ms", "p50"), 0)
+    row("start-up, ms, max", "", lambda r: get(r, "shipped", "startup_ms", "max"), 0)
+    row("peak RSS (VmHWM), MiB, idle", "report",
+        lambda r: mib(get(r, "shipped", "vmhwm_kib")), 1)
+    row("peak RSS (VmHWM), MiB, after the hang-up trials", "report",
+        lambda r: mib(get(r, "traced", "vmhwm_kib")), 1)
+
+    header = ("figure", "goal", "normal", "plain 1 ms", "plain/normal")
+    widths = [max(len(r[i]) for r in rows + [header]) for i in range(5)]
+    lines = []
+    for r in [header, tuple("-" * w for w in widths)] + rows:
+        lines.append("  ".join(c.ljust(widths[i]) if i == 0 else c.rjust(widths[i])
+                               for i, c in enumerate(r)).rstrip())
+    return "\n".join(lines)
+
+
+def mib(kib):
+    return None if kib is None else kib / 1024
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--normal", default=os.path.join(ROOT, "build/linux/prekidnik"))
+    parser.add_argument("--plain", default=os.path.join(ROOT, "build/bench-plain/prekidnik"))
+    parser.add_argument("--normal-traced",
+                        default=os.path.join(ROOT, "build/bench-trace/prekidnik"))
+    parser.add_argument("--plain-traced",
+                        default=os.path.join(ROOT, "build/bench-plain-trace/prekidnik"))
+    parser.add_argument("--quick", action="store_true",
+                        help="trial run: 10 s idle windows, 5 trials, 2 launches")
+    parser.add_argument("--idle", type=float, default=60.0, help="idle window, seconds")
+    parser.add_argument("--trials", type=int, default=20)
+    parser.add_argument("--launches", type=int, default=5)
+    parser.add_argument("--json", help="also write the figures to this file")
+    parser.add_argument("--only", choices=("normal", "plain"), help="measure one build only")
+    args = parser.parse_args()
+    if args.quick:
+        args.idle, args.trials, args.launches = 10.0, 5, 2
+    for app in (args.normal, args.plain, args.normal_traced, args.plain_traced):
+        if args.only and app not in ((args.normal, args.normal_traced) if args.only == "normal"
+                                     else (args.plain, args.plain_traced)):
+            continue
+        if not os.access(app, os.X_OK):
+            sys.exit(f"bench: {app} is not built (bench/run.sh builds it)")
+
+    def log(text):
+        print(text, file=sys.stderr, flush=True)
+
+    started = time.monotonic()
+    results = {}
+    for name, shipped, traced in (("normal", args.normal, args.normal_traced),
+                                  ("plain", args.plain, args.plain_traced)):
+        if args.only and name != args.only:
+            continue
+        log(f"{name}: {os.path.relpath(shipped, ROOT)}")
+        results[name] = {"shipped": measure_shipped(shipped, args.launches, args.idle, log)}
+        log(f"{name}: {os.path.relpath(traced, ROOT)}")
+        results[name]["traced"] = measure_traced(traced, args.trials, log)
+    log(f"done in {time.monotonic() - started:.0f} s")
+
+    print(table(results.get("normal"), results.get("plain")))
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(results, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()

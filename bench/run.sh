@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the program as shipped (preset linux), its plain variant (every
+# timer at its 1 ms design interval) and a traced twin of each, then measures
+# them side by side and prints the table. Arguments go to bench/bench.py
+# (--quick for a short trial run, --json FILE to keep the figures).
+#
+#   bench/run.sh            # the full run: 60 s idle windows, 20 trials
+#   bench/run.sh --quick    # about a minute
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+configure() {  # build dir, cmake options...
+  local dir=$1
+  shift
+  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBUILD_TESTING=OFF "$@" >/dev/null
+}
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j 2 --target prekidnik
+configure build/bench-plain -DPREKIDNIK_PLAIN_TIMERS=ON
+configure build/bench-trace -DPREKIDNIK_TRACE_TICKS=ON
+configure build/bench-plain-trace -DPREKIDNIK_PLAIN_TIMERS=ON -DPREKIDNIK_TRACE_TICKS=ON
+for dir in build/bench-plain build/bench-trace build/bench-plain-trace; do
+  cmake --build "$dir" -j 2
+done
+
+exec /usr/bin/python3 bench/bench.py "$@"
