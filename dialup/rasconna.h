@@ -10,6 +10,12 @@
 // Pulls in the system's own RASCONNA for the 64-bit build; the 32-bit build
 // uses the 412-byte layout below, which Windows still accepts.
 #include <ras.h>
+// <ras.h> spells these names as macros; from here on they are the names
+// below. The system's record stays reachable as tagRASCONNA.
+#undef RASCONNA
+#undef RAS_MaxEntryName
+#undef RAS_MaxDeviceType
+#undef RAS_MaxDeviceName
 #endif
 
 namespace Module1 {
@@ -23,7 +29,7 @@ inline constexpr std::size_t RAS_MaxDeviceName = 128;
 // There is no 412-byte record on 64-bit Windows: its Remote Access Service
 // only takes the records of its own headers, so the 64-bit build uses the
 // platform's RASCONNA as it is.
-using RASCONNA = ::RASCONNA;
+using RASCONNA = ::tagRASCONNA;
 using HRASCONN = ::HRASCONN;
 #else
 #if defined(_WIN32)

@@ -144,7 +144,7 @@ platform::HRGN ShapedForm::CreateFormRegion(float scaleX, float scaleY, std::int
 }
 
 void ShapedForm::Form_Load() {
-  platform::HWND window = runtime_.hWnd(*this);
+  auto window = static_cast<platform::HWND>(runtime_.hWnd(*this));
   platform::HRGN region = CreateFormRegion(1.0f, 1.0f, 0, 0);
   windowSystem_.SetWindowRgn(window, region, true);
 }
@@ -153,8 +153,8 @@ void ShapedForm::Form_MouseDown(int, int, float, float) {
   // Let the window system move the window as if its title bar were pressed.
   const std::int32_t zero = 0;
   windowSystem_.ReleaseCapture();
-  windowSystem_.SendMessageA(runtime_.hWnd(*this), platform::WM_NCLBUTTONDOWN, platform::HTCAPTION,
-                             &zero);
+  windowSystem_.SendMessageA(static_cast<platform::HWND>(runtime_.hWnd(*this)),
+                             platform::WM_NCLBUTTONDOWN, platform::HTCAPTION, &zero);
 }
 
 void ShapedForm::Form_Unload(int&) {

@@ -7,6 +7,11 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// <windows.h> spells these as macros; from here on they are the constants
+// below, of the same values.
+#undef RGN_COPY
+#undef WM_NCLBUTTONDOWN
+#undef HTCAPTION
 #endif
 
 namespace platform {
