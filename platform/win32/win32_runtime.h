@@ -1,0 +1,116 @@
+// The forms runtime on Win32: each Form becomes a top-level window of its
+// own class, each control a standard BUTTON, STATIC or EDIT window, and the
+// message loop runs the forms' timers.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/forms.h"
+#include "platform/win32/form_timers.h"
+
+namespace win32 {
+
+// Control window identifiers start here, clear of IDOK and IDCANCEL, which
+// the dialog manager sends for Enter and Escape.
+inline constexpr int kControlIdBase = 100;
+
+struct WindowStyles {
+  DWORD style;
+  DWORD exStyle;
+};
+
+// Pixels for `twips`, rounded to the nearest.
+int TwipsToPixels(int twips, float twipsPerPixel);
+WindowStyles FormStyles(forms::BorderStyle border);
+WindowStyles ControlStyles(const forms::ControlDesign& control);
+// The window classes of the controls that are windows; nullptr for the rest.
+const char* ControlClass(forms::ControlKind kind);
+// Controls in the order their windows are made, which is also their z-order
+// and so the order Tab visits them: by tab index, those outside it last.
+std::vector<const forms::ControlDesign*> CreationOrder(
+    std::span<const forms::ControlDesign> controls);
+// The system colour index of a design colour, or -1 for a plain colour. The
+// platform's own colour of a window is that of 3D surfaces.
+int SystemColorIndex(forms::Color color);
+
+class Runtime : public forms::Runtime {
+ public:
+  explicit Runtime(HINSTANCE instance);
+  ~Runtime() override;
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  void Show(forms::Form& form) override;
+  void Hide(forms::Form& form) override;
+  void SetWindowState(forms::Form& form, forms::WindowState state) override;
+  void End() override;
+  std::string Text(forms::Form& form, int control) override;
+  void SetText(forms::Form& form, int control, std::string_view text) override;
+  forms::WindowHandle hWnd(forms::Form& form) override;
+  float TwipsPerPixelX() override { return twipsPerPixelX_; }
+  float TwipsPerPixelY() override { return twipsPerPixelY_; }
+  forms::TimeOfDay Now() override;
+  std::string TimeSeparator() override { return separator_; }
+
+  // Runs before the program ends, by End or with the last window; the
+  // windows are hidden by then.
+  void OnEnding(std::function<void()> beforeEnd) { beforeEnd_ = std::move(beforeEnd); }
+
+  // Runs the message loop until the program ends; returns its exit code.
+  int Run();
+  // Runs the message loop until `done` answers true, the program ends or
+  // `timeout` passes; returns what `done` answers last.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  bool Ended() const { return ending_; }
+
+  // The window of a loaded form, or nullptr.
+  HWND LoadedWindow(const forms::Form& form) const;
+  // The window of a control of a loaded form, or nullptr.
+  HWND ControlWindow(const forms::Form& form, int control) const;
+
+ private:
+  struct FormWindow;
+
+  static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(FormWindow& w, UINT message, WPARAM wParam, LPARAM lParam);
+
+  FormWindow* Find(const forms::Form& form) const;
+  FormWindow* ByHandle(HWND window) const;
+  FormWindow* Require(forms::Form& form);
+  FormWindow* Load(forms::Form& form);
+  void BuildControls(FormWindow& w);
+  const char* RegisterFormClass(const forms::FormDesign& design);
+
+  void AfterEvent(FormWindow& w, int tickedTimer);
+  void RunDueTimers();
+  bool NextDue(Clock::time_point& due) const;
+  void ArmModalTimer();
+  void Quit();
+  bool Pump(const std::function<bool()>* done, Clock::time_point deadline);
+  void Dispatch(MSG& msg);
+  void DestroyAll();
+
+  HINSTANCE instance_;
+  float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
+  int pixelsPerInchY_ = 96;
+  std::string separator_ = ":";
+  std::map<std::string, std::string, std::less<>> classes_;  // design name -> class name
+  std::vector<HBRUSH> classBrushes_;
+  std::vector<std::unique_ptr<FormWindow>> windows_;
+  std::vector<std::unique_ptr<FormWindow>> unloaded_;  // freed between messages
+  HWND modalWindow_ = nullptr;                         // the window whose modal loop is running
+  std::function<void()> beforeEnd_;
+  bool ending_ = false;
+  bool quitPosted_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace win32
