@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # Tests
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile
-  xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils
+  xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
   wine wine64
 )
 

@@ -8,6 +8,10 @@
 #include "platform/unix/unix_address.h"
 
 int main(int argc, char** argv) {
+  // Sizes are in twips, turned into pixels through the screen's dots per
+  // inch, as on Windows; Qt's own scaling on top would blur the window's
+  // elliptic edge into steps.
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Prekidnik");
   qt_backend::Runtime runtime;

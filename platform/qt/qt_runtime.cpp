@@ -362,7 +362,12 @@ void Runtime::Unloaded(forms::Form& form) {
   windows_.erase(&form);
   for (auto& [id, timer] : window->Timers()) timer->stop();
   window->deleteLater();
-  if (windows_.empty()) QCoreApplication::quit();
+  // The program ends when no window is left to the user. A loaded window
+  // that is hidden counts only while another one shows: alone, nothing could
+  // ever bring it back, and the program would run on unseen for good.
+  if (std::none_of(windows_.begin(), windows_.end(),
+                   [](const auto& loaded) { return loaded.second->isVisible(); }))
+    QCoreApplication::quit();
 }
 
 }  // namespace qt_backend

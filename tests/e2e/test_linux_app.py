@@ -520,6 +520,27 @@ class AboutWindow(AppTest):
         self.press(s, "Izlaz!")
         self.assert_ends_with_status_0(s)
 
+    def test_closing_the_main_window_with_about_hidden_ends_the_program(self):
+        s = self.s
+        main = self.start(s)
+        about = self.open_about()
+        s.key("space", about)
+        harness.wait_for(lambda: s.active_window() == main, 5)
+        s.key("alt+F4", main)  # openbox closes it
+        self.assert_ends_with_status_0(s)
+
+    def test_closing_the_main_window_with_about_shown_keeps_the_program(self):
+        s = self.s
+        main = self.start(s)
+        about = self.open_about()
+        s.key("alt+F4", main)
+        self.assertTrue(harness.wait_for(lambda: s.geometry(main)["map"] != "IsViewable", 5))
+        self.assertIsNone(s.app_proc.poll())
+        # OK loads the main window again.
+        s.key("space", about)
+        self.assertTrue(harness.wait_for(lambda: s.find_window("^Prekidnik$"), 5))
+        self.assertIsNone(s.app_proc.poll())
+
 
 # --------------------------------------------------------------- high dpi
 
