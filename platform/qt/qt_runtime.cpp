@@ -10,17 +10,16 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QTime>
-#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <ctime>
 #if defined(PREKIDNIK_TRACE_TICKS)
 #include <cstdio>
-#include <ctime>
 #endif
 
+#include "platform/qt/form_timer.h"
 #include "platform/timer_rule.h"
 #include "schedule/clock.h"
 
@@ -149,10 +148,7 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
       break;
     }
     case forms::ControlKind::Timer: {
-      auto* timer = new QTimer(this);
-      timer->setSingleShot(true);
-      timer->setTimerType(Qt::PreciseTimer);
-      connect(timer, &QTimer::timeout, this, [this, id] { Route([&] { form_.Timer(id); }, id); });
+      auto* timer = new FormTimer([this, id] { Route([&] { form_.Timer(id); }, id); }, this);
       timers_.emplace_back(id, timer);
       return nullptr;
     }
@@ -172,7 +168,7 @@ QWidget* FormWindow::Control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-QTimer* FormWindow::TimerControl(int id) const {
+FormTimer* FormWindow::TimerControl(int id) const {
   for (const auto& [timerId, timer] : timers_)
     if (timerId == id) return timer;
   return nullptr;
@@ -334,18 +330,30 @@ float Runtime::TwipsPerPixelY() {
 }
 
 forms::TimeOfDay Runtime::Now() {
-  const QTime t = QTime::currentTime();
-  return {t.hour(), t.minute(), t.second(), t.msec()};
+  timespec wall;
+  clock_gettime(CLOCK_REALTIME, &wall);
+  toldAt_ = FormTimer::Now() - wall.tv_nsec % 1'000'000;
+  tm local = {};
+  localtime_r(&wall.tv_sec, &local);
+  return {local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(wall.tv_nsec / 1'000'000)};
 }
 
 void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
   if (ending_) return;
   for (const auto& [id, timer] : window.Timers()) {
+    toldAt_ = -1;
     const int delay = window.form().TimerDelay(id);
     switch (
         forms::RearmTimer(id == tickedTimer, delay, timer->isActive(), timer->remainingTime())) {
       case forms::TimerAction::Start:
-        timer->start(delay);
+        // A delay chosen from the clock counts from the time the form was
+        // told, to the millisecond. Else a timer that just ticked counts from
+        // when that tick was due, as a periodic timer does (a handler that
+        // took longer than the delay is followed by the next tick at once),
+        // and any other from now.
+        timer->start(delay, toldAt_ >= 0                                 ? toldAt_
+                            : id == tickedTimer && timer->lastDue() >= 0 ? timer->lastDue()
+                                                                         : FormTimer::Now());
         break;
       case forms::TimerAction::Stop:
         timer->stop();

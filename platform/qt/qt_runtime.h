@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QWidget>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,9 +12,9 @@
 
 #include "platform/forms.h"
 
-class QTimer;
-
 namespace qt_backend {
+
+class FormTimer;
 
 class FormWindow;
 
@@ -47,6 +48,10 @@ class Runtime : public forms::Runtime {
   std::map<forms::Form*, FormWindow*> windows_;
   std::string separator_;
   bool ending_ = false;
+  // While AfterEvent asks a form for a timer's delay: the monotonic instant
+  // of the clock time Now() told it, to the millisecond it told; -1 when it
+  // did not read the clock.
+  std::int64_t toldAt_ = -1;
 };
 
 // One loaded form: the window, its controls and its timers.
@@ -57,8 +62,8 @@ class FormWindow : public QWidget {
 
   forms::Form& form() { return form_; }
   QWidget* Control(int id) const;
-  QTimer* TimerControl(int id) const;
-  const std::vector<std::pair<int, QTimer*>>& Timers() const { return timers_; }
+  FormTimer* TimerControl(int id) const;
+  const std::vector<std::pair<int, FormTimer*>>& Timers() const { return timers_; }
   void FocusFirst();
 
  protected:
@@ -77,7 +82,7 @@ class FormWindow : public QWidget {
   forms::Form& form_;
   float tppX_, tppY_;
   std::map<int, QWidget*> controls_;
-  std::vector<std::pair<int, QTimer*>> timers_;
+  std::vector<std::pair<int, FormTimer*>> timers_;
 };
 
 // The platform's colour for a design colour.
