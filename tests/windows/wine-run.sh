@@ -1,27 +1,53 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine: wine-run.sh WINE64 PREFIX PROGRAM [ARGS...]
-# The prefix is created on first use (under a lock, so parallel tests wait
-# for one boot); the program's exit status is passed on. The Wine server
-# stays up a few seconds after the last program, so that a run of many short
-# tests starts it once, not once a test.
+#
+# The prefix is created on first use, under a lock so that parallel tests
+# wait for one boot. The Wine server stays up a few seconds after the last
+# program, so that a run of many short tests starts it once, not once a
+# test. Without a DISPLAY the programs get a virtual screen of their own
+# (Wine makes no window without one), which goes when the Wine server goes.
+# The program's exit status is passed on.
 set -euo pipefail
 wine=$1
 export WINEPREFIX=$2
 shift 2
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-mkdir -p "$WINEPREFIX"
 server=$(dirname "$wine")/wineserver
-(
-  flock 9
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
-    "$server" -w
+screen_file=$WINEPREFIX.display
+mkdir -p "$WINEPREFIX"
+
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  DISPLAY= "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  # No window manager looks after the virtual screen: Wine places the
+  # windows itself, rather than wait for one to answer.
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+  "$server" -w
+fi
+"$server" -p10 </dev/null >/dev/null 2>&1 9>&- || true  # fails harmlessly when one runs already
+if [ -z "${DISPLAY:-}" ]; then
+  display= xvfb=
+  [ -f "$screen_file" ] && read -r display xvfb <"$screen_file"
+  if [ -z "${xvfb:-}" ] || ! kill -0 "$xvfb" 2>/dev/null; then
+    fd_file=$(mktemp)
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp \
+      3>"$fd_file" </dev/null >/dev/null 2>&1 9>&- &
+    xvfb=$!
+    for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
+    display=:$(cat "$fd_file")
+    rm -f "$fd_file"
+    echo "$display $xvfb" >"$screen_file"
+    # The screen goes with the Wine server.
+    setsid bash -c '"$1" -w; kill "$2"; rm -f "$3"' _ "$server" "$xvfb" "$screen_file" \
+      </dev/null >/dev/null 2>&1 9>&- &
   fi
-  "$server" -p10 >/dev/null 2>&1 9>&- || true  # fails harmlessly when one runs already
-) 9>"$WINEPREFIX.lock"
+  export DISPLAY=$display
+fi
 # Wine's own background programs start with the first program and live as
 # long as the server: start them here, away from the test's output, which
 # the test runner reads until every holder has closed it.
-"$wine" wineboot </dev/null >/dev/null 2>&1
+"$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
+exec 9>&-
 exec "$wine" "$@"

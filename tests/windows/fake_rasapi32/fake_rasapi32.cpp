@@ -1,0 +1,189 @@
+// A stand-in for rasapi32.dll in the end-to-end tests: it lists the
+// connections named in an environment variable, logs every call, and keeps a
+// hung-up connection closing for a while before it is gone.
+//
+//   PREKIDNIK_FAKE_RAS_CONNECTIONS  "7:Modem;3:;9:Druga linija" (handle:entry name)
+//   PREKIDNIK_FAKE_RAS_LOG          the log file, appended to
+//   PREKIDNIK_FAKE_RAS_CLOSING_MS   how long a hung-up connection stays closing
+//
+// Log lines: "<ms> enum size=<dwSize> bytes=<buffer bytes> count=<count in> -> <result>
+// listed=<n>",
+// "<ms> hangup <handle> -> <result>", "<ms> status <handle> -> <result>",
+// "<ms> detach"; <ms> counts from the first call.
+#include <windows.h>
+// The Remote Access headers build on <windows.h>.
+#include <ras.h>
+#include <raserror.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Connection {
+  std::uintptr_t handle;
+  std::string name;
+  bool hungUp = false;
+  DWORD goneAt = 0;  // tick count when a hung-up connection is gone
+};
+
+struct Service {
+  std::vector<Connection> connections;
+  std::string logPath;
+  DWORD closingMs = 0;
+  DWORD start = 0;
+};
+
+std::string Env(const char* name) {
+  char value[4096];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+Service& State() {
+  static Service* service = [] {
+    auto* s = new Service;
+    s->start = GetTickCount();
+    s->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
+    s->closingMs =
+        static_cast<DWORD>(std::strtoul(Env("PREKIDNIK_FAKE_RAS_CLOSING_MS").c_str(), nullptr, 10));
+    const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
+    std::size_t at = 0;
+    while (at < list.size()) {
+      std::size_t end = list.find(';', at);
+      if (end == std::string::npos) end = list.size();
+      const std::string item = list.substr(at, end - at);
+      const std::size_t colon = item.find(':');
+      if (colon != std::string::npos)
+        s->connections.push_back(
+            {static_cast<std::uintptr_t>(std::strtoull(item.c_str(), nullptr, 10)),
+             item.substr(colon + 1)});
+      at = end + 1;
+    }
+    return s;
+  }();
+  return *service;
+}
+
+void Log(const char* format, ...) {
+  Service& s = State();
+  if (s.logPath.empty()) return;
+  char line[512];
+  int n = std::snprintf(line, sizeof line, "%lu ", GetTickCount() - s.start);
+  va_list args;
+  va_start(args, format);
+  n += std::vsnprintf(line + n, sizeof line - n, format, args);
+  va_end(args);
+  if (n > static_cast<int>(sizeof line) - 2) n = sizeof line - 2;
+  line[n++] = '\n';
+  HANDLE file = CreateFileA(s.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
+  CloseHandle(file);
+}
+
+bool Gone(const Connection& c) {
+  return c.hungUp && static_cast<LONG>(GetTickCount() - c.goneAt) >= 0;
+}
+
+Connection* Find(HRASCONN handle) {
+  for (Connection& c : State().connections)
+    if (c.handle == reinterpret_cast<std::uintptr_t>(handle) && !Gone(c)) return &c;
+  return nullptr;
+}
+
+// The record sizes this service knows: the first layout (32-bit only) and
+// the one of the headers it was built with. Each starts dwSize, hrasconn,
+// szEntryName.
+bool KnownSize(DWORD size) {
+#if !defined(_WIN64)
+  if (size == 412) return true;
+#endif
+  return size == sizeof(RASCONNA);
+}
+
+constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
+constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
+
+}  // namespace
+
+extern "C" {
+
+DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* count) {
+  Service& s = State();
+  const DWORD size = buffer ? buffer->dwSize : 0;
+  const DWORD bytesIn = bytes ? *bytes : 0;
+  const DWORD countIn = count ? *count : 0;
+  DWORD result = 0;
+  DWORD listed = 0;
+  std::vector<const Connection*> open;
+  for (const Connection& c : s.connections)
+    if (!Gone(c)) open.push_back(&c);
+  if (!buffer || !bytes || !count || !KnownSize(size)) {
+    result = ERROR_INVALID_SIZE;
+  } else if (bytesIn < open.size() * size) {
+    *bytes = static_cast<DWORD>(open.size() * size);
+    result = ERROR_BUFFER_TOO_SMALL;
+  } else {
+    auto* records = reinterpret_cast<unsigned char*>(buffer);
+    for (const Connection* c : open) {
+      unsigned char* r = records + listed * size;
+      std::memset(r, 0, size);
+      std::memcpy(r, &size, sizeof size);
+      const HRASCONN handle = reinterpret_cast<HRASCONN>(c->handle);
+      std::memcpy(r + kHandleOffset, &handle, sizeof handle);
+      std::memcpy(r + kNameOffset, c->name.data(), std::min<std::size_t>(c->name.size(), 256));
+      ++listed;
+    }
+    *count = listed;
+  }
+  Log("enum size=%lu bytes=%lu count=%lu -> %lu listed=%lu", size, bytesIn, countIn, result,
+      listed);
+  return result;
+}
+
+DWORD WINAPI FakeRasHangUpA(HRASCONN handle) {
+  Connection* c = Find(handle);
+  DWORD result = ERROR_INVALID_HANDLE;
+  if (c) {
+    if (!c->hungUp) {
+      c->hungUp = true;
+      c->goneAt = GetTickCount() + State().closingMs;
+    }
+    result = 0;
+  }
+  Log("hangup %llu -> %lu",
+      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)), result);
+  return result;
+}
+
+DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
+  const Connection* c = Find(handle);
+  DWORD result = ERROR_INVALID_HANDLE;
+  if (!status || status->dwSize < 160) {
+    result = ERROR_INVALID_SIZE;
+  } else if (c) {
+    status->rasconnstate = c->hungUp ? RASCS_Disconnected : RASCS_Connected;
+    status->dwError = 0;
+    result = 0;
+  }
+  Log("status %llu -> %lu",
+      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)), result);
+  return result;
+}
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) Log("detach");
+  return TRUE;
+}

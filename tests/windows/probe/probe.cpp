@@ -1,0 +1,100 @@
+// Reads the state of another program's windows for the end-to-end tests:
+//
+//   probe TITLE   prints the top-level window of that title as one JSON
+//                 object (or null): visibility, window and client rectangles
+//                 on the screen, styles, whether it is active, and its child
+//                 windows with class, text, rectangle and which has the focus.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string Rect(const RECT& r) {
+  char text[64];
+  std::snprintf(text, sizeof text, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
+  return text;
+}
+
+std::string Text(HWND window) {
+  char text[1024] = {};
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                      SMTO_ABORTIFHUNG, 2000, nullptr);
+  return text;
+}
+
+struct Children {
+  HWND focus;
+  std::string json;
+};
+
+BOOL CALLBACK AddChild(HWND child, LPARAM param) {
+  auto* children = reinterpret_cast<Children*>(param);
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof className);
+  RECT r;
+  GetWindowRect(child, &r);
+  std::string& json = children->json;
+  if (!json.empty()) json += ',';
+  json.append("{\"class\":").append(Json(className));
+  json.append(",\"text\":").append(Json(Text(child)));
+  json.append(",\"rect\":").append(Rect(r));
+  json.append(",\"style\":")
+      .append(std::to_string(static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE))));
+  json.append(",\"focus\":").append(child == children->focus ? "true" : "false");
+  json += '}';
+  return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: probe TITLE\n");
+    return 2;
+  }
+  HWND window = FindWindowA(nullptr, argv[1]);
+  if (!window) {
+    std::printf("null\n");
+    return 0;
+  }
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui);
+  RECT outer, client;
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  char className[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  Children children{gui.hwndFocus, ""};
+  EnumChildWindows(window, AddChild, reinterpret_cast<LPARAM>(&children));
+  std::printf(
+      "{\"class\":%s,\"visible\":%s,\"iconic\":%s,\"active\":%s,\"window\":%s,\"client\":%s,"
+      "\"style\":%lu,\"exstyle\":%lu,\"children\":[%s]}\n",
+      Json(className).c_str(), IsWindowVisible(window) ? "true" : "false",
+      IsIconic(window) ? "true" : "false", gui.hwndActive == window ? "true" : "false",
+      Rect(outer).c_str(), Rect(client).c_str(),
+      static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
+      static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), children.json.c_str());
+  return 0;
+}
