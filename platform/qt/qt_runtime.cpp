@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleHints>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <clocale>
@@ -26,6 +28,47 @@
 namespace qt_backend {
 
 namespace {
+
+// The caret of a text box blinks while the person uses the box and rests,
+// shown, once nothing has been typed or clicked there for ten seconds, as
+// GTK's caret does: a caret that blinks for hours repaints its box twice a
+// second for nobody. One for the program, as the blink time is Qt's.
+class CaretRest : public QObject {
+ public:
+  static void Watch(QWidget* box) { box->installEventFilter(&Instance()); }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::InputMethod:
+      case QEvent::FocusIn:
+      case QEvent::MouseButtonPress:
+        if (QGuiApplication::styleHints()->cursorFlashTime() != flashTime_)
+          QGuiApplication::styleHints()->setCursorFlashTime(flashTime_);
+        rest_.start();
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  CaretRest() : QObject(QCoreApplication::instance()) {
+    rest_.setSingleShot(true);
+    rest_.setInterval(10'000);
+    connect(&rest_, &QTimer::timeout, this,
+            [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
+  }
+  static CaretRest& Instance() {
+    static CaretRest* const rest = new CaretRest;  // the application deletes it
+    return *rest;
+  }
+
+  const int flashTime_ = QGuiApplication::styleHints()->cursorFlashTime();
+  QTimer rest_;
+};
 
 // Labels keep their own presses, as on Windows: a press on a label does not
 // reach the window's surface and so does not move the window.
@@ -135,6 +178,7 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
     case forms::ControlKind::TextBox: {
       auto* edit = new QLineEdit(FromText(c.caption), this);
       edit->setAlignment(align);
+      CaretRest::Watch(edit);
       connect(edit, &QLineEdit::textChanged, this,
               [this, id] { Route([&] { form_.Change(id); }); });
       widget = edit;
