@@ -68,13 +68,22 @@ TEST(CreateDesignFont, NoNameGivesTheDialogFont) {
   EXPECT_EQ(dialog.lfWeight, FW_NORMAL);
 }
 
+int CALLBACK TakeFirst(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM face) {
+  *reinterpret_cast<std::string*>(face) = font->lfFaceName;
+  return 0;
+}
+
 TEST(FontInstalled, FindsAFaceThatIsThereAndNotOneThatIsNot) {
   EXPECT_FALSE(win32::FontInstalled("No Such Face Prekidnik"));
-  // Every system has the font its menus are drawn in.
-  NONCLIENTMETRICSA metrics = {};
-  metrics.cbSize = sizeof metrics;
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-  EXPECT_TRUE(win32::FontInstalled(metrics.lfMenuFont.lfFaceName));
+  // Any face the system lists.
+  LOGFONTA all = {};
+  all.lfCharSet = DEFAULT_CHARSET;
+  std::string listed;
+  HDC screen = GetDC(nullptr);
+  EnumFontFamiliesExA(screen, &all, TakeFirst, reinterpret_cast<LPARAM>(&listed), 0);
+  ReleaseDC(nullptr, screen);
+  ASSERT_FALSE(listed.empty());
+  EXPECT_TRUE(win32::FontInstalled(listed)) << listed;
 }
 
 }  // namespace
