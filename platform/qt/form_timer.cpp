@@ -58,11 +58,9 @@ void FormTimer::start(int ms, std::int64_t from) {
   stop();
   ++armed_;
   const std::int64_t now = Now();
-  due_ = from + std::int64_t{ms < 0 ? 0 : ms} * kNsPerMs;
-  if (due_ <= now) {
-    // Due already: the next event, before any of lower priority such as
-    // the repaint that the handler just asked for.
-    due_ = now;
+  due_ = std::max(from + std::int64_t{ms < 0 ? 0 : ms} * kNsPerMs, now);
+  if (due_ == now && !ticking_) {
+    // The next event, before any of lower priority such as a repaint.
     QCoreApplication::postEvent(this, new TickEvent(armed_), Qt::HighEventPriority);
   } else if (fd_ >= 0) {
     itimerspec spec = {};
@@ -110,7 +108,9 @@ void FormTimer::timerEvent(QTimerEvent* event) {
 void FormTimer::Tick() {
   lastDue_ = due_;
   due_ = -1;
+  ticking_ = true;
   onTick_();
+  ticking_ = false;
 }
 
 }  // namespace qt_backend

@@ -4,9 +4,12 @@
 // A QTimer waits in poll(), whose timeout GLib rounds up to a whole
 // millisecond and the kernel lets run late by a thousandth of the wait (a
 // full millisecond on the clock's one-second wait); a timerfd is read when it
-// is due. A tick due at once is posted instead, ahead of the window's
-// repaint, so that what the tick does comes first and the clock is drawn
-// right after.
+// is due. A tick that some other event made due at once is posted instead,
+// ahead of the repaint that event asked for: the schedule's timer, due at
+// once when the clock changes, hangs up before the new time is drawn. A
+// timer's own next tick, late because its handler took longer than the
+// delay, takes its turn with the other timers, so that the clock's tick at a
+// new second comes first.
 #pragma once
 
 #include <QObject>
@@ -49,6 +52,7 @@ class FormTimer : public QObject {
   std::int64_t due_ = -1;
   std::int64_t lastDue_ = -1;
   std::uint64_t armed_ = 0;  // counts start() calls: a posted tick of an earlier one is void
+  bool ticking_ = false;     // in the handler of this timer's tick
 };
 
 }  // namespace qt_backend
