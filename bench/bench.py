@@ -39,6 +39,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
+CARET_REST_S = 10  # a text box's caret stops blinking this long after the last key
 NS = 1_000_000_000
 
 # Places in the main window, in pixels at the harness's 96 dpi (15 twips to
@@ -189,6 +190,12 @@ class BenchSession(harness.Session):
                 return ns
         return None
 
+    def clock_drawn(self):
+        """Wall-clock ns of each drawing into the clock label of the main window."""
+        return [ns for ns, f in self.watched("damage")
+                if f[0] == str(int(self.window))
+                and intersects(tuple(int(v) for v in f[1:5]), CLOCK_BOX)]
+
     def focus_text1(self):
         g = self.geometry(self.window)
         x, y, w, h = TEXT1_BOX
@@ -236,11 +243,19 @@ def measure_shipped(app, launches, idle_seconds, log):
         out["startup_ms"]["all"] = startup
         pid = s.app_proc.pid
 
-        # Waiting for a time that does not come during the run, with the
-        # caret in the box, as after typing it.
+        # Waiting for a time that does not come during the run, the window
+        # active and the caret in the box, as after typing it: first while
+        # the caret still blinks, then once it has come to rest, as it is for
+        # the rest of a long wait.
         s.focus_text1()
         s.type_target(clock_text(int(time.time()) + 3 * 3600))
-        time.sleep(2)
+        typed = time.monotonic()
+        time.sleep(1)
+        before, t0 = read_threads(pid), time.time_ns()
+        time.sleep(max(1.0, typed + CARET_REST_S - 1 - time.monotonic()))
+        after, t1 = read_threads(pid), time.time_ns()
+        out["idle_typing"] = idle_cost(before, after, (t1 - t0) / NS)
+        time.sleep(max(0.0, typed + CARET_REST_S + 2 - time.monotonic()))
         log(f"  idle {idle_seconds:.0f} s ...")
         before, t0 = read_threads(pid), time.time_ns()
         time.sleep(idle_seconds)
@@ -250,9 +265,7 @@ def measure_shipped(app, launches, idle_seconds, log):
 
         # The clock lag: for each second boundary inside the window, the
         # first drawing into the clock label after it.
-        drawn = [ns for ns, f in s.watched("damage")
-                 if f[0] == str(int(s.window))
-                 and intersects(tuple(int(v) for v in f[1:5]), CLOCK_BOX)]
+        drawn = s.clock_drawn()
         lags, missing = [], 0
         for boundary in range(t0 // NS + 1, t1 // NS):
             first = next((ns for ns in drawn if ns >= boundary * NS), None)
@@ -270,7 +283,7 @@ def measure_shipped(app, launches, idle_seconds, log):
 
 def measure_traced(app, trials, log):
     out = {"app": app}
-    with BenchSession(app) as s:
+    with BenchSession(app, watch=True) as s:
         s.activate("gsm", "Mobilni")
         s.keep_connections()
         s.launch()
@@ -296,6 +309,7 @@ def measure_traced(app, trials, log):
         out["vmhwm_kib"] = vm_hwm_kib(pid)
         trace = s.trace()
         deactivations = s.mock_calls("DeactivateConnection")
+        drawn = s.clock_drawn()
         s.stop()
 
     shown = {}  # clock text -> ns it was first set
@@ -306,6 +320,7 @@ def measure_traced(app, trials, log):
     calls = [ns for ns, event, _ in trace if event == "RasEnumConnectionsA"]
 
     reaction, counts, late, after_wall, busy_lag = [], [], 0, 0, []
+    screen_start, screen_end = [], []
     inside = 0
     mock_counts, mock_reaction = [], []
     for target in targets:
@@ -321,6 +336,10 @@ def measure_traced(app, trials, log):
             reaction.append((during[0] - target * NS) / 1e6)
         after_wall += sum(1 for ns in during if ns >= (target + 1) * NS)
         busy_lag.append((end - (target + 1) * NS) / 1e6)
+        for boundary, into in ((target, screen_start), (target + 1, screen_end)):
+            first = next((ns for ns in drawn if ns >= boundary * NS), None)
+            if first is not None and first - boundary * NS < NS // 2:
+                into.append((first - boundary * NS) / 1e6)
         at_mock = [t for t in deactivations if target <= t < target + 2]
         mock_counts.append(len(at_mock))
         if at_mock:
@@ -341,6 +360,8 @@ def measure_traced(app, trials, log):
         "calls_after_wall_second_before_label_changed": after_wall,
         "clock_lag_text_ms": summary(text_lag),
         "clock_lag_after_matching_second_ms": summary(busy_lag),
+        "clock_lag_screen_matching_start_ms": summary(screen_start),
+        "clock_lag_screen_matching_end_ms": summary(screen_end),
         "mock_deactivations_per_matching_second": summary(mock_counts),
         "mock_reaction_ms": summary(mock_reaction),
     })
@@ -400,6 +421,11 @@ def table(normal, plain):
         lambda r: get(r, "shipped", "idle", "cpu_percent_ns"), 3)
     row("idle wakeups, voluntary switches/s, all threads", "<= 5",
         lambda r: get(r, "shipped", "idle", "wakeups_per_s"))
+    typing_s = n(("shipped", "idle_typing", "seconds"))
+    row(f"  first {typing_s:.0f} s after typing (caret blinking): CPU %", "",
+        lambda r: get(r, "shipped", "idle_typing", "cpu_percent_ns"), 3)
+    row("  first seconds after typing: wakeups/s", "",
+        lambda r: get(r, "shipped", "idle_typing", "wakeups_per_s"))
     names = []
     for r in (normal, plain):
         for t in get(r, "shipped", "idle", "threads") or []:
@@ -418,8 +444,12 @@ def table(normal, plain):
     for key in ("p50", "p99"):
         row(f"clock lag to text set, ms, {key} (traced, n={text_n})", "",
             lambda r, key=key: get(r, "traced", "clock_lag_text_ms", key))
-    row("clock lag at the end of a matching second, ms, p99", "",
-        lambda r: get(r, "traced", "clock_lag_after_matching_second_ms", "p99"))
+    row("clock lag to screen when a matching second begins, ms, p50", "",
+        lambda r: get(r, "traced", "clock_lag_screen_matching_start_ms", "p50"))
+    row("clock lag to screen when a matching second begins, ms, p99", "",
+        lambda r: get(r, "traced", "clock_lag_screen_matching_start_ms", "p99"))
+    row("clock lag to screen when a matching second ends, ms, p99", "",
+        lambda r: get(r, "traced", "clock_lag_screen_matching_end_ms", "p99"))
     trials = n(("traced", "reaction_ms", "n"))
     for key in ("p50", "p99", "max"):
         row(f"reaction to RasEnumConnectionsA, ms, {key} (n={trials})",
@@ -455,6 +485,11 @@ def table(normal, plain):
     return "\n".join(lines)
 
 
+def loadavg():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
 def mib(kib):
     return None if kib is None else kib / 1024
 
@@ -468,7 +503,7 @@ def main():
     parser.add_argument("--plain-traced",
                         default=os.path.join(ROOT, "build/bench-plain-trace/prekidnik"))
     parser.add_argument("--quick", action="store_true",
-                        help="trial run: 10 s idle windows, 5 trials, 2 launches")
+                        help="trial run: a 10 s idle window, 5 trials, 2 launches")
     parser.add_argument("--idle", type=float, default=60.0, help="idle window, seconds")
     parser.add_argument("--trials", type=int, default=20)
     parser.add_argument("--launches", type=int, default=5)
@@ -488,7 +523,7 @@ def main():
         print(text, file=sys.stderr, flush=True)
 
     started = time.monotonic()
-    results = {}
+    results = {"loadavg_before": loadavg()}
     for name, shipped, traced in (("normal", args.normal, args.normal_traced),
                                   ("plain", args.plain, args.plain_traced)):
         if args.only and name != args.only:
@@ -497,7 +532,10 @@ def main():
         results[name] = {"shipped": measure_shipped(shipped, args.launches, args.idle, log)}
         log(f"{name}: {os.path.relpath(traced, ROOT)}")
         results[name]["traced"] = measure_traced(traced, args.trials, log)
+    results["loadavg_after"] = loadavg()
     log(f"done in {time.monotonic() - started:.0f} s")
+    print(f"Load average (1, 5, 15 min) of the machine before: {results['loadavg_before']}, "
+          f"after: {results['loadavg_after']}")
 
     print(table(results.get("normal"), results.get("plain")))
     if args.json:
