@@ -474,10 +474,10 @@ void Runtime::Dispatch(MSG& msg) {
 
 void Runtime::DestroyAll() {
   ending_ = true;
-  while (!windows_.empty()) {
-    HWND window = windows_.back()->window;
-    DestroyWindow(window);  // WM_NCDESTROY takes it off the list
-  }
+  std::vector<HWND> handles;
+  for (const auto& w : windows_) handles.push_back(w->window);
+  for (HWND window : handles) DestroyWindow(window);  // WM_NCDESTROY takes it off the list
+  windows_.clear();
   unloaded_.clear();
 }
 
@@ -524,8 +524,10 @@ LRESULT Runtime::Handle(FormWindow& w, UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN: {
-      if (ending_) return 0;
+    case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN: {
+      if (ending_) return message == WM_XBUTTONDOWN;
+      // Left 1, right 2, any other 4.
       const int button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : 4;
       const int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) |
                         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
@@ -533,7 +535,7 @@ LRESULT Runtime::Handle(FormWindow& w, UINT message, WPARAM wParam, LPARAM lPara
       const float y = static_cast<float>(GET_Y_LPARAM(lParam)) * twipsPerPixelY_;
       w.form.Form_MouseDown(button, shift, x, y);
       AfterEvent(w, -1);
-      return 0;
+      return message == WM_XBUTTONDOWN;  // TRUE: handled
     }
     case WM_CTLCOLORSTATIC: {
       // Labels on the window's own colour.

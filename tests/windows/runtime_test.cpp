@@ -327,13 +327,16 @@ TEST_F(RuntimeTest, PressesOnTheBareSurfaceReachFormMouseDownInTwips) {
   SendMessageA(Window(form), WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT | MK_CONTROL,
                MAKELPARAM(10, 20));
   SendMessageA(Window(form), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 4));
-  ASSERT_EQ(form.presses.size(), 2u);
+  EXPECT_EQ(SendMessageA(Window(form), WM_XBUTTONDOWN, MAKEWPARAM(0, XBUTTON1), MAKELPARAM(5, 6)),
+            TRUE);
+  ASSERT_EQ(form.presses.size(), 3u);
   EXPECT_EQ(form.presses[0].button, 2);
   EXPECT_EQ(form.presses[0].shift, 3);
   EXPECT_FLOAT_EQ(form.presses[0].x, 10 * runtime.TwipsPerPixelX());
   EXPECT_FLOAT_EQ(form.presses[0].y, 20 * runtime.TwipsPerPixelY());
   EXPECT_EQ(form.presses[1].button, 1);
   EXPECT_EQ(form.presses[1].shift, 0);
+  EXPECT_EQ(form.presses[2].button, 4);
 }
 
 // -------------------------------------------------------------- life cycle
