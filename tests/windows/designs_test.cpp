@@ -77,11 +77,4 @@ TEST(Designs, ControlsOutsideTheTabOrderComeLast) {
   EXPECT_EQ(ids, (std::vector{4, 3, 1}));  // no window for the timer
 }
 
-TEST(Designs, ColoursAreSystemColoursWhereTheDesignSaysSo) {
-  EXPECT_EQ(win32::SystemColorIndex(forms::kActiveBorderColor), COLOR_ACTIVEBORDER);
-  EXPECT_EQ(win32::SystemColorIndex(forms::kDefaultColor), COLOR_BTNFACE);
-  EXPECT_EQ(win32::SystemColorIndex(0x8000000F), COLOR_3DFACE);
-  EXPECT_EQ(win32::SystemColorIndex(0x00C0FFEE), -1);
-}
-
 }  // namespace

@@ -71,11 +71,4 @@ TEST_F(WindowSystemTest, SendMessageHandsOverTheArgumentsAddress) {
   EXPECT_EQ(received.lParam, reinterpret_cast<LPARAM>(&zero));
 }
 
-TEST_F(WindowSystemTest, ReleaseCaptureLetsTheMouseGo) {
-  SetCapture(window);
-  ASSERT_EQ(GetCapture(), window);
-  EXPECT_TRUE(ws.ReleaseCapture());
-  EXPECT_EQ(GetCapture(), nullptr);
-}
-
 }  // namespace
