@@ -13,7 +13,7 @@ packages=(
   # Tests
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
-  wine wine64
+  wine wine64 fonts-wine
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "main_window/shaped_form.h"
 #include "platform/fake/fake_forms.h"
 #include "platform/fake/fake_ras.h"
+#include "platform/label_text.h"
 
 namespace {
 
@@ -267,6 +268,32 @@ TEST_F(Schedule, ComparesWithTheCaptionAsItStandsEvenBeforeTheFirstTick) {
   Type("");
   Tick(ShapedForm::Timer2);
   EXPECT_EQ(HangUps(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
+  const auto* label = about::Form1::kDesign.Find(about::Form1::Label1);
+  ASSERT_TRUE(label && label->wordWrap);
+  const std::string shown = forms::ShownCaption(label->caption, label->wordWrap);
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; start <= shown.size(); start = end + 1) {
+    end = std::min(shown.find('\n', start), shown.size());
+    lines.push_back(shown.substr(start, end - start));
+  }
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "Zdravo!");
+  EXPECT_EQ(lines[2], "E-mail: autor@example.org");
+  for (const auto& line : lines) {
+    EXPECT_FALSE(line.empty());
+    EXPECT_NE(line.front(), ' ') << line;
+    EXPECT_NE(line.back(), ' ') << line;
+  }
+  // Single spaces between words stay; captions that do not wrap are left alone.
+  EXPECT_EQ(forms::ShownCaption("a  b c", true, "\r\n"), "a\r\nb c");
+  EXPECT_EQ(forms::ShownCaption("a  b", false), "a  b");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <cstdio>
 #endif
 
+#include "platform/label_text.h"
 #include "platform/qt/form_timer.h"
 #include "platform/timer_rule.h"
 #include "schedule/clock.h"
@@ -167,7 +168,7 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
       c.alignment == forms::Alignment::Center ? Qt::AlignHCenter : Qt::AlignLeft;
   switch (c.kind) {
     case forms::ControlKind::Label: {
-      auto* label = new Label(FromText(c.caption), this);
+      auto* label = new Label(FromText(forms::ShownCaption(c.caption, c.wordWrap)), this);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(align | Qt::AlignTop);
       label->setWordWrap(c.wordWrap);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/label_text.h"
 #include "platform/timer_rule.h"
 #include "platform/win32/fonts.h"
 
@@ -254,7 +255,9 @@ void Runtime::BuildControls(FormWindow& w) {
 
   for (const forms::ControlDesign* c : CreationOrder(d.controls)) {
     const WindowStyles s = ControlStyles(*c);
-    const std::string caption(c->caption);
+    const std::string caption = c->kind == forms::ControlKind::Label
+                                    ? forms::ShownCaption(c->caption, c->wordWrap, "\r\n")
+                                    : std::string(c->caption);
     HWND control = CreateWindowExA(
         s.exStyle, ControlClass(c->kind), caption.c_str(), s.style,
         TwipsToPixels(c->left, twipsPerPixelX_), TwipsToPixels(c->top, twipsPerPixelY_),
@@ -595,7 +598,12 @@ LRESULT Runtime::Handle(FormWindow& w, UINT message, WPARAM wParam, LPARAM lPara
         unloaded_.push_back(std::move(*it));
         windows_.erase(it);
       }
-      if (windows_.empty()) Quit();
+      // The program ends when no window is left to the user. A loaded window
+      // that is hidden counts only while another one shows: alone, nothing
+      // could ever bring it back, and the program would run on unseen.
+      if (std::none_of(windows_.begin(), windows_.end(),
+                       [](const auto& loaded) { return IsWindowVisible(loaded->window); }))
+        Quit();
       return DefWindowProcA(window, message, wParam, lParam);
     }
     default:

@@ -369,14 +369,15 @@ TEST_F(RuntimeTest, ClosingRunsFormUnloadWhichMayKeepTheWindow) {
   EXPECT_EQ(framed.loads, 2);
 }
 
-TEST_F(RuntimeTest, TheProgramEndsWithTheLastLoadedWindowEvenAHiddenOne) {
+TEST_F(RuntimeTest, TheProgramEndsWhenNoWindowIsLeftToTheUser) {
   runtime.Show(form);
   runtime.Show(framed);
+  SendMessageA(Window(form), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(runtime.Ended());  // the framed window still shows
+  runtime.Show(form);
   runtime.Hide(framed);
   SendMessageA(Window(form), WM_CLOSE, 0, 0);
-  EXPECT_FALSE(runtime.Ended());
-  EXPECT_EQ(endings, 0);
-  SendMessageA(Window(framed), WM_CLOSE, 0, 0);
+  // Only a hidden window is left, which nothing could bring back.
   EXPECT_TRUE(runtime.Ended());
   EXPECT_EQ(endings, 1);
   EXPECT_EQ(runtime.Run(), 0);  // returns: the loop was told to end
