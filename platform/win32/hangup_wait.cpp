@@ -7,7 +7,15 @@
 namespace win32 {
 
 void HangUpRequests::Add(Module1::HRASCONN connection, Clock::time_point at) {
-  requests_.push_back({connection, at});
+  // The schedule asks a thousand times a second: keep one entry for each
+  // connection, with its latest time, and none older than could matter.
+  Forget(at - kHangUpSettleTime);
+  auto it = std::find_if(requests_.begin(), requests_.end(),
+                         [&](const Request& r) { return r.connection == connection; });
+  if (it != requests_.end())
+    it->at = at;
+  else
+    requests_.push_back({connection, at});
 }
 
 std::vector<Module1::HRASCONN> HangUpRequests::Since(Clock::time_point since) const {

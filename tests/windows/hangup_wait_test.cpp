@@ -49,6 +49,15 @@ TEST(HangUpRequests, RecentRequestsCountEachConnectionOnceInTheOrderFirstAsked) 
   EXPECT_EQ(requests.Since(t0), (std::vector{Handle(2)}));
 }
 
+TEST(HangUpRequests, ASecondOfRequestsEveryMillisecondKeepsOneEntryAndForgetsTheOld) {
+  win32::HangUpRequests requests;
+  requests.Add(Handle(1), t0);
+  for (int ms = 0; ms < 1000; ++ms) requests.Add(Handle(2), t0 + milliseconds(5000 + ms));
+  // Handle 1 is older than anything the end of the program waits for.
+  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(2)}));
+  EXPECT_EQ(requests.Since(t0 + milliseconds(5999)), (std::vector{Handle(2)}));
+}
+
 TEST(WaitUntilGone, EndsAsSoonAsEveryConnectionIsGoneAndDropsEachOnceGone) {
   ClosingConnections ras;
   ras.goneAt = {{Handle(1), t0 + milliseconds(100)}, {Handle(2), t0 + milliseconds(400)}};
