@@ -26,9 +26,7 @@ import json
 import math
 import os
 import re
-import shutil
 import signal
-import statistics
 import subprocess
 import sys
 import time
@@ -132,8 +130,8 @@ class BenchSession(harness.Session):
     """The harness's session, plus an X watcher and the program's stderr kept
     in a file (a pipe nobody reads would stall a program that logs)."""
 
-    def __init__(self, app, watch=False):
-        super().__init__(app)
+    def __init__(self, app, watch=False, network_manager=True):
+        super().__init__(app, network_manager=network_manager)
         self.watch_log = os.path.join(self.dir, "xwatch.log")
         self.stderr_log = os.path.join(self.dir, "stderr.log")
         self.app_proc = None
@@ -509,18 +507,41 @@ def main():
     parser.add_argument("--launches", type=int, default=5)
     parser.add_argument("--json", help="also write the figures to this file")
     parser.add_argument("--only", choices=("normal", "plain"), help="measure one build only")
+    parser.add_argument("--wine", action="store_true",
+                        help="instead: the Windows builds' idle cost under wine64")
+    parser.add_argument("--wine-normal",
+                        default=os.path.join(ROOT, "build/bench-win64/prekidnik.exe"))
+    parser.add_argument("--wine-plain",
+                        default=os.path.join(ROOT, "build/bench-plain-win64/prekidnik.exe"))
     args = parser.parse_args()
     if args.quick:
         args.idle, args.trials, args.launches = 10.0, 5, 2
+    def log(text):
+        print(text, file=sys.stderr, flush=True)
+
+    if args.wine:
+        import wine
+        results = {"loadavg_before": loadavg()}
+        for name, exe in (("normal", args.wine_normal), ("plain", args.wine_plain)):
+            if args.only and name != args.only:
+                continue
+            log(f"{name}: {os.path.relpath(exe, ROOT)} under {wine.WINE}")
+            results[name] = wine.measure(exe, args.idle, log)
+        results["loadavg_after"] = loadavg()
+        print(wine.table(results.get("normal") or {}, results.get("plain") or {}))
+        print(f"Load average (1, 5, 15 min) of the machine before: {results['loadavg_before']}, "
+              f"after: {results['loadavg_after']}")
+        if args.json:
+            with open(args.json, "w") as f:
+                json.dump(results, f, indent=1)
+        return
+
     for app in (args.normal, args.plain, args.normal_traced, args.plain_traced):
         if args.only and app not in ((args.normal, args.normal_traced) if args.only == "normal"
                                      else (args.plain, args.plain_traced)):
             continue
         if not os.access(app, os.X_OK):
             sys.exit(f"bench: {app} is not built (bench/run.sh builds it)")
-
-    def log(text):
-        print(text, file=sys.stderr, flush=True)
 
     started = time.monotonic()
     results = {"loadavg_before": loadavg()}

@@ -6,6 +6,7 @@
 #
 #   bench/run.sh            # the full run: 60 s idle windows, 20 trials
 #   bench/run.sh --quick    # about a minute
+#   bench/run.sh --wine     # the Windows builds' idle cost under wine64 instead
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,16 @@ configure() {  # build dir, cmake options...
   [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBUILD_TESTING=OFF "$@" >/dev/null
 }
+
+if [[ " $* " == *" --wine "* ]]; then
+  for variant in bench-win64:OFF bench-plain-win64:ON; do
+    dir=build/${variant%%:*}
+    configure "$dir" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
+      -DPREKIDNIK_PLAIN_TIMERS="${variant##*:}"
+    cmake --build "$dir" -j 2
+  done
+  exec /usr/bin/python3 bench/bench.py "$@"
+fi
 
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j 2 --target prekidnik
