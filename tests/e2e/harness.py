@@ -42,11 +42,14 @@ class Session:
         self.env["XDG_RUNTIME_DIR"] = self.dir
         self.env["LC_ALL"] = "C.UTF-8"
         try:
+            # The bus first: it serves as the session bus too, so that nothing
+            # started here launches a session bus of its own that would outlive
+            # the test.
+            self._start_bus(network_manager)
             self._start_display(dpi)
             if window_manager:
                 self._spawn(["openbox", "--sm-disable"])
                 wait_for(lambda: self._wm_running(), 10)
-            self._start_bus(network_manager)
         except BaseException:
             self.close()
             raise
@@ -92,6 +95,7 @@ class Session:
         self.bus_address, pid = out.split()[:2]
         self.bus_pid = int(pid)
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.bus_address
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_address
         self.bus = dbus.bus.BusConnection(self.bus_address)
         self.nm_log = os.path.join(self.dir, "nm.log")
         if network_manager:
