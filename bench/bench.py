@@ -177,9 +177,9 @@ class BenchSession(harness.Session):
         """(ns, fields) of the X watcher's lines of `kind`."""
         found = []
         for line in self.read(self.watch_log).splitlines():
-            parts = line.split()
-            if len(parts) >= 3 and parts[1] == kind:
-                found.append((int(parts[0]), parts[2:]))
+            words = line.split()
+            if len(words) >= 3 and words[1] == kind:
+                found.append((int(words[0]), words[2:]))
         return found
 
     def mapped_at(self, window, since):
@@ -213,9 +213,9 @@ class BenchSession(harness.Session):
         """(ns, event, rest) lines the traced build wrote."""
         lines = []
         for line in self.read(self.stderr_log).splitlines():
-            parts = line.split(" ", 2)
-            if len(parts) >= 2 and parts[0].isdigit():
-                lines.append((int(parts[0]), parts[1], parts[2] if len(parts) > 2 else ""))
+            words = line.split(" ", 2)
+            if len(words) >= 2 and words[0].isdigit():
+                lines.append((int(words[0]), words[1], words[2] if len(words) > 2 else ""))
         return lines
 
     def mock_calls(self, method):

@@ -63,10 +63,10 @@ void FormTimer::start(int ms, std::int64_t from) {
     // The next event, before any of lower priority such as a repaint.
     QCoreApplication::postEvent(this, new TickEvent(armed_), Qt::HighEventPriority);
   } else if (fd_ >= 0) {
-    itimerspec spec = {};
-    spec.it_value.tv_sec = static_cast<time_t>(due_ / kNsPerSecond);
-    spec.it_value.tv_nsec = static_cast<long>(due_ % kNsPerSecond);
-    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec setting = {};
+    setting.it_value.tv_sec = static_cast<time_t>(due_ / kNsPerSecond);
+    setting.it_value.tv_nsec = static_cast<long>(due_ % kNsPerSecond);
+    timerfd_settime(fd_, TFD_TIMER_ABSTIME, &setting, nullptr);
   } else {
     fallbackId_ =
         startTimer(static_cast<int>((due_ - now + kNsPerMs - 1) / kNsPerMs), Qt::PreciseTimer);
