@@ -35,9 +35,9 @@ struct ControlDesign {
   int id;  // the form's own control number, passed back to its handlers
   std::string_view name;
   ControlKind kind;
-  std::string_view caption;      // "&" marks the access key
-  int left, top, width, height;  // twips, relative to the client area
-  int tabIndex = -1;             // -1: not in the tab order
+  std::string_view caption = {};                 // "&" marks the access key
+  int left = 0, top = 0, width = 0, height = 0;  // twips, relative to the client area
+  int tabIndex = -1;                             // -1: not in the tab order
   Alignment alignment = Alignment::Left;
   FontDesign font = {};
   bool wordWrap = false;

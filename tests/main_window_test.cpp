@@ -118,7 +118,12 @@ TEST_F(MainWindow, UnloadKeepsTheRegionForTheWindowSystemToRelease) {
   Load();
   runtime.Close(form);
   EXPECT_FALSE(runtime.windows[&form].loaded);
-  for (const auto& c : windows.calls) EXPECT_NE(c.name == "DeleteObject" ? c.args[0] : 0, 1);
+  // Only the ellipse (2) was ever deleted; FormRegion (1) is the window's.
+  std::vector<long long> deleted;
+  for (const auto& c : windows.calls)
+    if (c.name == "DeleteObject") deleted.push_back(c.args[0]);
+  EXPECT_EQ(deleted, (std::vector<long long>{2}));
+  EXPECT_EQ(windows.liveRegions, (std::vector<long long>{1}));
 }
 
 // --- Buttons ---

@@ -36,10 +36,8 @@ constexpr forms::ControlDesign kControls[] = {
      .toolTip = "Kreni odmah"},
     {.id = kExit, .name = "Exit", .kind = ControlKind::CommandButton, .caption = "I&zlaz",
      .left = 1500, .top = 1200, .width = 1245, .height = 525, .tabIndex = 0},
-    {.id = kFast, .name = "Fast", .kind = ControlKind::Timer, .caption = "", .left = 0, .top = 0,
-     .width = 0, .height = 0, .interval = 1},
-    {.id = kSlow, .name = "Slow", .kind = ControlKind::Timer, .caption = "", .left = 0, .top = 0,
-     .width = 0, .height = 0, .interval = 300},
+    {.id = kFast, .name = "Fast", .kind = ControlKind::Timer, .caption = "", .left = 0, .top = 0, .height = 0, .interval = 1},
+    {.id = kSlow, .name = "Slow", .kind = ControlKind::Timer, .caption = "", .left = 0, .top = 0, .height = 0, .interval = 300},
 };
 constexpr forms::ControlDesign kOtherControls[] = {
     {.id = kExit, .name = "OK", .kind = ControlKind::CommandButton, .caption = "OK",

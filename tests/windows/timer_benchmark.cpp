@@ -16,15 +16,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr forms::ControlDesign kControls[] = {
-    {.id = 1,
-     .name = "Tick",
-     .kind = forms::ControlKind::Timer,
-     .caption = "",
-     .left = 0,
-     .top = 0,
-     .width = 0,
-     .height = 0,
-     .interval = 1},
+    {.id = 1, .name = "Tick", .kind = forms::ControlKind::Timer, .interval = 1},
 };
 const forms::FormDesign kDesign = {
     .name = "TimerBenchmark",
