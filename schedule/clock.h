@@ -11,9 +11,17 @@ namespace schedule {
 // `separator` in place of ":".
 std::string FormatClockText(int hour, int minute, int second, std::string_view separator);
 
+// `candidate` when it is one character (one UTF-8 code point) of punctuation
+// or a symbol, that is neither a letter, a digit, a space nor a control;
+// else ":". Beyond ASCII only well-known punctuation counts, such as the
+// full-width colon or the middle dot.
+std::string SeparatorOrColon(std::string_view candidate);
+
 // The separator a C library time format such as "%H:%M:%S" puts between hours
-// and minutes; ":" when the format names none.
-std::string SeparatorFromTimeFormat(std::string_view format);
+// and minutes, by the rule of SeparatorOrColon: "." for "%H.%M.%S", ":" for
+// "%H時%M分%S秒", whose words are no separator. A format of "%r" takes it from
+// `ampmFormat`, the locale's 12-hour format.
+std::string SeparatorFromTimeFormat(std::string_view format, std::string_view ampmFormat = {});
 
 // True when the typed target text is exactly the clock text: same length,
 // same characters, same case. No trimming, no conversion.
