@@ -1,5 +1,6 @@
 // A form's timer on Linux: a timerfd that the event loop watches, armed to
-// the nanosecond on the monotonic clock.
+// the nanosecond at an instant of the time of day (CLOCK_REALTIME), so that
+// a wait planned before a suspend ends at once on resume.
 //
 // A QTimer waits in poll(), whose timeout GLib rounds up to a whole
 // millisecond and the kernel lets run late by a thousandth of the wait (a
@@ -12,27 +13,85 @@
 // new second comes first.
 #pragma once
 
+#include <sys/types.h>
+
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <string>
+
+#include "platform/forms.h"
 
 class QSocketNotifier;
 
 namespace qt_backend {
 
+// The time of day, as the timers and the runtime read it, and the notice
+// that it stepped.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Nanoseconds since the epoch.
+  virtual std::int64_t Now() = 0;
+  // The local time of day at the instant `ns` of Now(), in the zone in force.
+  virtual forms::TimeOfDay LocalTime(std::int64_t ns) = 0;
+  // The instant of the system's CLOCK_REALTIME at which Now() reaches `ns`.
+  virtual std::int64_t SystemInstant(std::int64_t ns) { return ns; }
+  // `handler` runs whenever the time of day steps (set by hand or by NTP,
+  // or after a suspend), after the step.
+  void OnStep(std::function<void()> handler) { onStep_ = std::move(handler); }
+
+ protected:
+  void Stepped() {
+    if (onStep_) onStep_();
+  }
+
+ private:
+  std::function<void()> onStep_;
+};
+
+// The system's time of day. A step is told by a timerfd on CLOCK_REALTIME
+// armed with TFD_TIMER_CANCEL_ON_SET, which the kernel cancels whenever the
+// clock is set. The zone is the C library's, read again as soon as its file
+// ($TZ's, else /etc/localtime) is replaced or changed.
+class SystemClock : public QObject, public Clock {
+ public:
+  explicit SystemClock(QObject* parent = nullptr);
+  ~SystemClock() override;
+
+  std::int64_t Now() override;
+  forms::TimeOfDay LocalTime(std::int64_t ns) override;
+
+ private:
+  void ArmWatch();
+  void CheckZone();
+
+  int watchFd_ = -1;
+  QSocketNotifier* watch_ = nullptr;
+  std::string zonePath_;
+  struct ZoneFile {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0, changed = 0;
+    bool operator==(const ZoneFile&) const = default;
+  } zone_;
+  bool zoneRead_ = false;
+};
+
 class FormTimer : public QObject {
  public:
-  FormTimer(std::function<void()> onTick, QObject* parent);
+  FormTimer(Clock& clock, std::function<void()> onTick, QObject* parent);
   ~FormTimer() override;
 
-  // The monotonic clock, in nanoseconds.
-  static std::int64_t Now();
-
-  // Ticks once, `ms` milliseconds after the instant `from` (of Now()), or at
-  // once when that instant has passed.
+  // Ticks once, `ms` milliseconds after the instant `from` (of the clock's
+  // Now()), or at once when that instant has passed.
   void start(int ms, std::int64_t from);
   void stop();
   bool isActive() const { return due_ >= 0; }
+  // The instant the next tick is due; -1 when not active.
+  std::int64_t due() const { return due_; }
   // The instant the last tick was due; -1 before the first.
   std::int64_t lastDue() const { return lastDue_; }
   // Milliseconds until the tick, rounded up; -1 when not active.
@@ -45,6 +104,7 @@ class FormTimer : public QObject {
  private:
   void Tick();
 
+  Clock& clock_;
   std::function<void()> onTick_;
   int fd_ = -1;
   QSocketNotifier* notifier_ = nullptr;

@@ -193,7 +193,8 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
       break;
     }
     case forms::ControlKind::Timer: {
-      auto* timer = new FormTimer([this, id] { Route([&] { form_.Timer(id); }, id); }, this);
+      auto* timer = new FormTimer(
+          runtime_.clock(), [this, id] { Route([&] { form_.Timer(id); }, id); }, this);
       timers_.emplace_back(id, timer);
       return nullptr;
     }
@@ -265,14 +266,19 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 // ------------------------------------------------------------------- Runtime
 
-Runtime::Runtime() {
+Runtime::Runtime(Clock* clock)
+    : systemClock_(clock ? nullptr : std::make_unique<SystemClock>()),
+      clock_(clock ? *clock : *systemClock_) {
   // The C library's time format for the user's locale names the separator.
   std::setlocale(LC_TIME, "");
-  separator_ = schedule::SeparatorFromTimeFormat(nl_langinfo(T_FMT));
+  const std::string format = nl_langinfo(T_FMT);
+  separator_ = schedule::SeparatorFromTimeFormat(format, nl_langinfo(T_FMT_AMPM));
   QApplication::setQuitOnLastWindowClosed(false);
+  clock_.OnStep([this] { ClockStepped(); });
 }
 
 Runtime::~Runtime() {
+  clock_.OnStep(nullptr);
   for (auto& [form, window] : windows_) delete window;
 }
 
@@ -375,12 +381,20 @@ float Runtime::TwipsPerPixelY() {
 }
 
 forms::TimeOfDay Runtime::Now() {
-  timespec wall;
-  clock_gettime(CLOCK_REALTIME, &wall);
-  toldAt_ = FormTimer::Now() - wall.tv_nsec % 1'000'000;
-  tm local = {};
-  localtime_r(&wall.tv_sec, &local);
-  return {local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(wall.tv_nsec / 1'000'000)};
+  const std::int64_t now = clock_.Now();
+  toldAt_ = now - now % 1'000'000;
+  return clock_.LocalTime(now);
+}
+
+void Runtime::ClockStepped() {
+  if (ending_) return;
+  // A wait planned from the time before the step ends at the wrong instant,
+  // and the forms' answers came from that time: all of them are due now.
+  for (auto& [form, window] : windows_) {
+    for (const auto& [id, timer] : window->Timers())
+      if (timer->isActive()) timer->start(0, clock_.Now());
+    AfterEvent(*window, -1);
+  }
 }
 
 void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
@@ -398,7 +412,7 @@ void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
         // and any other from now.
         timer->start(delay, toldAt_ >= 0                                 ? toldAt_
                             : id == tickedTimer && timer->lastDue() >= 0 ? timer->lastDue()
-                                                                         : FormTimer::Now());
+                                                                         : clock_.Now());
         break;
       case forms::TimerAction::Stop:
         timer->stop();

@@ -14,13 +14,17 @@
 
 namespace qt_backend {
 
+class Clock;
 class FormTimer;
+class SystemClock;
 
 class FormWindow;
 
 class Runtime : public forms::Runtime {
  public:
-  Runtime();
+  // `clock` gives the time of day and tells when it steps; by default the
+  // system's.
+  explicit Runtime(Clock* clock = nullptr);
   ~Runtime() override;
 
   void Show(forms::Form& form) override;
@@ -40,17 +44,23 @@ class Runtime : public forms::Runtime {
   // Called when the window system closed a window and its form let it go.
   void Unloaded(forms::Form& form);
   bool Ending() const { return ending_; }
+  Clock& clock() { return clock_; }
+  // The form currently loaded for `form`, if any.
+  FormWindow* Loaded(forms::Form& form);
 
  private:
-  FormWindow* Loaded(forms::Form& form);
+  // The time of day stepped: every active timer is due at once, and every
+  // form is asked afresh.
+  void ClockStepped();
   FormWindow& Require(forms::Form& form);
 
+  std::unique_ptr<SystemClock> systemClock_;
+  Clock& clock_;
   std::map<forms::Form*, FormWindow*> windows_;
   std::string separator_;
   bool ending_ = false;
-  // While AfterEvent asks a form for a timer's delay: the monotonic instant
-  // of the clock time Now() told it, to the millisecond it told; -1 when it
-  // did not read the clock.
+  // While AfterEvent asks a form for a timer's delay: the instant Now() told
+  // it, to the millisecond it told; -1 when it did not read the clock.
   std::int64_t toldAt_ = -1;
 };
 

@@ -17,6 +17,11 @@ namespace {
 
 using qt_backend::FormTimer;
 
+qt_backend::SystemClock& Clock() {
+  static qt_backend::SystemClock clock;
+  return clock;
+}
+
 constexpr std::int64_t kMs = 1'000'000;
 
 // Runs the event loop until `done` holds or `limitMs` pass; whether it held.
@@ -61,12 +66,13 @@ TEST(FormTimer, TicksOnceNotBeforeItIsDue) {
   int ticks = 0;
   std::int64_t tickedAt = 0;
   FormTimer timer(
+      Clock(),
       [&] {
         ++ticks;
-        tickedAt = FormTimer::Now();
+        tickedAt = Clock().Now();
       },
       nullptr);
-  const std::int64_t from = FormTimer::Now();
+  const std::int64_t from = Clock().Now();
   timer.start(20, from);
   EXPECT_TRUE(timer.isActive());
   ASSERT_TRUE(RunUntil([&] { return ticks > 0; }));
@@ -79,8 +85,9 @@ TEST(FormTimer, TicksOnceNotBeforeItIsDue) {
 }
 
 TEST(FormTimer, CountsFromTheInstantItIsGivenNotFromNow) {
-  FormTimer timer([] {}, nullptr);
-  timer.start(10'000, FormTimer::Now() - 6'000 * kMs);
+  FormTimer timer(
+      Clock(), [] {}, nullptr);
+  timer.start(10'000, Clock().Now() - 6'000 * kMs);
   const int left = timer.remainingTime();
   EXPECT_GT(left, 0);
   EXPECT_LE(left, 4'000);
@@ -88,13 +95,14 @@ TEST(FormTimer, CountsFromTheInstantItIsGivenNotFromNow) {
 
 TEST(FormTimer, StoppedBeforeItsDueTickIsDeliveredItDoesNotTick) {
   int ticks = 0;
-  FormTimer timer([&] { ++ticks; }, nullptr);
-  timer.start(0, FormTimer::Now() - 5 * kMs);  // due already: posted
+  FormTimer timer(
+      Clock(), [&] { ++ticks; }, nullptr);
+  timer.start(0, Clock().Now() - 5 * kMs);  // due already: posted
   timer.stop();
   DrainEvents();
   EXPECT_EQ(ticks, 0);
 
-  timer.start(10, FormTimer::Now());  // due later: armed on the timerfd
+  timer.start(10, Clock().Now());  // due later: armed on the timerfd
   timer.stop();
   RunUntil([] { return false; }, 60);
   EXPECT_EQ(ticks, 0);
@@ -102,9 +110,10 @@ TEST(FormTimer, StoppedBeforeItsDueTickIsDeliveredItDoesNotTick) {
 
 TEST(FormTimer, StartedAgainForLaterItForgetsTheTickDueBefore) {
   int ticks = 0;
-  FormTimer timer([&] { ++ticks; }, nullptr);
-  timer.start(0, FormTimer::Now());  // due at once: posted
-  timer.start(200, FormTimer::Now());
+  FormTimer timer(
+      Clock(), [&] { ++ticks; }, nullptr);
+  timer.start(0, Clock().Now());  // due at once: posted
+  timer.start(200, Clock().Now());
   DrainEvents();
   EXPECT_EQ(ticks, 0);
   EXPECT_TRUE(timer.isActive());
@@ -116,11 +125,12 @@ TEST(FormTimer, StartedAgainForLaterItForgetsTheTickDueBefore) {
 TEST(FormTimer, ATickDueAtOnceComesBeforeALowPriorityEventPostedEarlier) {
   std::vector<std::string> log;
   Recorder recorder(log);
-  FormTimer timer([&] { log.push_back("tick"); }, nullptr);
+  FormTimer timer(
+      Clock(), [&] { log.push_back("tick"); }, nullptr);
   // As the clock's handler does: the label asks for a repaint, then the
   // schedule's timer becomes due at once.
   QCoreApplication::postEvent(&recorder, new QEvent(Recorder::Type()), Qt::LowEventPriority);
-  timer.start(0, FormTimer::Now());
+  timer.start(0, Clock().Now());
   DrainEvents();
   EXPECT_EQ(log, (std::vector<std::string>{"tick", "low-priority event"}));
 }
@@ -131,12 +141,13 @@ TEST(FormTimer, RestartedLateFromItsOwnTickItTicksAgainAtOnce) {
   int ticks = 0;
   FormTimer* self = nullptr;
   FormTimer timer(
+      Clock(),
       [&] {
         if (++ticks < 3) self->start(1, self->lastDue() - 50 * kMs);
       },
       nullptr);
   self = &timer;
-  timer.start(0, FormTimer::Now());
+  timer.start(0, Clock().Now());
   EXPECT_TRUE(RunUntil([&] { return ticks == 3; }));
   RunUntil([] { return false; }, 30);
   EXPECT_EQ(ticks, 3);
