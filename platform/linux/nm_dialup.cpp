@@ -7,120 +7,256 @@
 #include <QList>
 #include <QMap>
 #include <QVariantMap>
+#include <algorithm>
+#include <set>
 #include <utility>
 
 namespace platform::linux_ras {
 
 namespace {
 
-const QString kBusService = QStringLiteral("org.freedesktop.DBus");
-const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
 const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kRootPath = QStringLiteral("/org/freedesktop");
 const QString kNmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kNmInterface = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kActiveInterface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
+const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString kSettingsInterface =
     QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
-const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const std::string kManagerPath = "/org/freedesktop/NetworkManager";
+const std::string kManagerInterface = "org.freedesktop.NetworkManager";
+const std::string kActiveInterface = "org.freedesktop.NetworkManager.Connection.Active";
 
-NmResult Failure(const QDBusMessage& reply) {
-  switch (QDBusError(reply).type()) {
+const std::string* String(const NmProperties& properties, const std::string& key) {
+  const auto it = properties.find(key);
+  return it == properties.end() ? nullptr : std::get_if<std::string>(&it->second);
+}
+
+NmValue Convert(const QVariant& value) {
+  if (value.metaType() == QMetaType::fromType<QString>()) return value.toString().toStdString();
+  if (value.metaType() == QMetaType::fromType<QDBusObjectPath>()) {
+    return value.value<QDBusObjectPath>().path().toStdString();
+  }
+  if (value.metaType() == QMetaType::fromType<QStringList>()) {
+    std::vector<std::string> items;
+    for (const QString& item : value.toStringList()) items.push_back(item.toStdString());
+    return items;
+  }
+  if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+    const auto argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() == u"ao") {
+      std::vector<std::string> items;
+      for (const QDBusObjectPath& item : qdbus_cast<QList<QDBusObjectPath>>(argument)) {
+        items.push_back(item.path().toStdString());
+      }
+      return items;
+    }
+  }
+  return std::monostate();
+}
+
+// a{sv}, read from where `argument` stands.
+NmProperties ReadProperties(const QDBusArgument& argument) {
+  NmProperties properties;
+  argument.beginMap();
+  while (!argument.atEnd()) {
+    QString key;
+    QDBusVariant value;
+    argument.beginMapEntry();
+    argument >> key >> value;
+    argument.endMapEntry();
+    properties[key.toStdString()] = Convert(value.variant());
+  }
+  argument.endMap();
+  return properties;
+}
+
+// a{oa{sa{sv}}}, GetManagedObjects' answer.
+NmObjects ReadObjects(const QDBusArgument& argument) {
+  NmObjects objects;
+  argument.beginMap();
+  while (!argument.atEnd()) {
+    QDBusObjectPath path;
+    argument.beginMapEntry();
+    argument >> path;
+    auto& interfaces = objects[path.path().toStdString()];
+    argument.beginMap();
+    while (!argument.atEnd()) {
+      QString interface;
+      argument.beginMapEntry();
+      argument >> interface;
+      interfaces[interface.toStdString()] = ReadProperties(argument);
+      argument.endMapEntry();
+    }
+    argument.endMap();
+    argument.endMapEntry();
+  }
+  argument.endMap();
+  return objects;
+}
+
+NmSettings ReadSettings(const QDBusArgument& argument) {
+  NmSettings settings;
+  argument.beginMap();
+  while (!argument.atEnd()) {
+    QString name;
+    argument.beginMapEntry();
+    argument >> name;
+    settings[name.toStdString()] = ReadProperties(argument);
+    argument.endMapEntry();
+  }
+  argument.endMap();
+  return settings;
+}
+
+NmResult Failure(const QDBusMessage& reply, std::string* reason) {
+  const QDBusError error(reply);
+  if (reason) {
+    *reason = reply.type() == QDBusMessage::ErrorMessage
+                  ? error.name().toStdString() + ": " + error.message().toStdString()
+                  : "NetworkManager answered in a form not known here";
+  }
+  if (reply.type() != QDBusMessage::ErrorMessage) return NmResult::kFailed;
+  switch (error.type()) {
     case QDBusError::NoReply:
     case QDBusError::Timeout:
     case QDBusError::TimedOut:
       return NmResult::kTimedOut;
+    case QDBusError::ServiceUnknown:
+    case QDBusError::Disconnected:
+      return NmResult::kAbsent;
     default:
       return NmResult::kFailed;
   }
 }
 
-// Whether `reply` is not an answer of the given D-Bus signature.
-bool IsError(const QDBusMessage& reply, QStringView signature) {
-  return reply.type() != QDBusMessage::ReplyMessage || reply.signature() != signature;
+bool IsReply(const QDBusMessage& reply, QStringView signature) {
+  return reply.type() == QDBusMessage::ReplyMessage && reply.signature() == signature;
 }
 
 }  // namespace
 
-const char* DialupDeviceType(const QString& type, bool bluetoothDun) {
-  if (type == u"gsm" || type == u"cdma") return "modem";
-  if (type == u"bluetooth") return bluetoothDun ? "modem" : nullptr;
-  if (type == u"pppoe") return "PPPoE";
-  if (type == u"adsl") return "ATM";
+std::vector<NmActive> ActiveConnections(const NmObjects& objects) {
+  std::vector<NmActive> result;
+  const auto manager = objects.find(kManagerPath);
+  if (manager == objects.end()) return result;
+  const auto interface = manager->second.find(kManagerInterface);
+  if (interface == manager->second.end()) return result;
+  const auto list = interface->second.find("ActiveConnections");
+  if (list == interface->second.end()) return result;
+  const auto* paths = std::get_if<std::vector<std::string>>(&list->second);
+  if (!paths) return result;
+
+  std::set<std::string_view> seen;
+  for (const std::string& path : *paths) {
+    if (!seen.insert(path).second) continue;
+    const auto object = objects.find(path);
+    if (object == objects.end()) continue;
+    const auto active = object->second.find(kActiveInterface);
+    if (active == object->second.end()) continue;
+    const NmProperties& properties = active->second;
+    const std::string* type = String(properties, "Type");
+    if (!type) continue;
+    const std::string* id = String(properties, "Id");
+    const std::string* connection = String(properties, "Connection");
+    result.push_back({path, id ? *id : std::string(), *type, connection ? *connection : ""});
+  }
+  return result;
+}
+
+bool IsBluetoothDun(const NmSettings& settings) {
+  const auto bluetooth = settings.find("bluetooth");
+  if (bluetooth == settings.end()) return false;
+  const std::string* type = String(bluetooth->second, "type");
+  return type && *type == "dun";
+}
+
+const char* DialupDeviceType(std::string_view type, bool bluetoothDun) {
+  if (type == "gsm" || type == "cdma") return "modem";
+  if (type == "bluetooth") return bluetoothDun ? "modem" : nullptr;
+  if (type == "pppoe") return "PPPoE";
+  if (type == "adsl") return "ATM";
   // Windows lists its VPNs among the Remote Access connections; WireGuard is
   // one more kind of VPN to the person using it.
-  if (type == u"vpn" || type == u"wireguard") return "vpn";
+  if (type == "vpn" || type == "wireguard") return "vpn";
   return nullptr;
 }
 
-NmDialup::NmDialup(QDBusConnection bus, int timeoutMs)
-    : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
+QDBusConnection ConnectToSystemBus() {
+  static int serial = 0;
+  return QDBusConnection::connectToBus(QDBusConnection::SystemBus,
+                                       QStringLiteral("prekidnik-system-%1").arg(++serial));
+}
 
-QDBusMessage NmDialup::Call(const QString& service, const QString& path, const QString& interface,
-                            const QString& method, const QVariantList& args) const {
-  QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+NmDialup::NmDialup(Connector connect, int timeoutMs)
+    : connect_(std::move(connect)), bus_(connect_()), timeoutMs_(timeoutMs) {}
+
+bool NmDialup::Connected() {
+  if (!bus_.isConnected()) {
+    // The bus went away (a restart, say): the next request finds it again.
+    QDBusConnection::disconnectFromBus(bus_.name());
+    bus_ = connect_();
+  }
+  return bus_.isConnected();
+}
+
+QDBusMessage NmDialup::Call(const QString& path, const QString& interface, const QString& method,
+                            const QVariantList& args) {
+  QDBusMessage message = QDBusMessage::createMethodCall(kNmService, path, interface, method);
   message.setArguments(args);
   // Never have the bus start NetworkManager just to be asked this.
   message.setAutoStartService(false);
-  return bus_.call(message, QDBus::Block, timeoutMs_);
+  ++calls_;
+  QDBusMessage reply = bus_.call(message, QDBus::Block, timeoutMs_);
+  if (QDBusError(reply).type() == QDBusError::Disconnected && Connected()) {
+    ++calls_;
+    reply = bus_.call(message, QDBus::Block, timeoutMs_);
+  }
+  return reply;
 }
 
-NmResult NmDialup::IsBluetoothDun(const QString& connectionPath, bool& dun) const {
-  const QDBusMessage reply =
-      Call(kNmService, connectionPath, kSettingsInterface, QStringLiteral("GetSettings"), {});
-  if (IsError(reply, u"a{sa{sv}}")) return Failure(reply);
-  const auto settings = qdbus_cast<QMap<QString, QVariantMap>>(reply.arguments().constFirst());
-  dun = settings.value(QStringLiteral("bluetooth")).value(QStringLiteral("type")).toString() ==
-        u"dun";
-  return NmResult::kOk;
-}
-
-NmResult NmDialup::List(std::vector<NmLink>& links) const {
+NmResult NmDialup::List(std::vector<NmLink>& links, std::string* reason) {
   links.clear();
-  if (!bus_.isConnected()) return NmResult::kAbsent;
+  if (!Connected()) return NmResult::kAbsent;
 
-  const QDBusMessage owner =
-      Call(kBusService, kBusPath, kBusService, QStringLiteral("NameHasOwner"), {kNmService});
-  if (IsError(owner, u"b")) return Failure(owner);
-  if (!owner.arguments().constFirst().toBool()) return NmResult::kAbsent;
+  const QDBusMessage reply =
+      Call(kRootPath, kObjectManager, QStringLiteral("GetManagedObjects"), {});
+  if (!IsReply(reply, u"a{oa{sa{sv}}}")) return Failure(reply, reason);
+  const NmObjects objects = ReadObjects(reply.arguments().constFirst().value<QDBusArgument>());
 
-  const QDBusMessage active = Call(kNmService, kNmPath, kPropertiesInterface, QStringLiteral("Get"),
-                                   {kNmInterface, QStringLiteral("ActiveConnections")});
-  if (IsError(active, u"v")) return Failure(active);
-  const QVariant value = active.arguments().constFirst().value<QDBusVariant>().variant();
-  if (value.value<QDBusArgument>().currentSignature() != u"ao") return NmResult::kFailed;
-  const auto paths = qdbus_cast<QList<QDBusObjectPath>>(value);
-
-  for (const QDBusObjectPath& path : paths) {
-    const QDBusMessage reply = Call(kNmService, path.path(), kPropertiesInterface,
-                                    QStringLiteral("GetAll"), {kActiveInterface});
-    if (IsError(reply, u"a{sv}")) {
-      // One that went down since the list was read is simply not there.
-      if (Failure(reply) == NmResult::kTimedOut) return NmResult::kTimedOut;
-      continue;
-    }
-    const auto properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-    const QString type = properties.value(QStringLiteral("Type")).toString();
+  for (const NmActive& active : ActiveConnections(objects)) {
     bool dun = false;
-    if (type == u"bluetooth") {
-      const QString settingsPath =
-          properties.value(QStringLiteral("Connection")).value<QDBusObjectPath>().path();
-      if (IsBluetoothDun(settingsPath, dun) == NmResult::kTimedOut) return NmResult::kTimedOut;
+    if (active.type == "bluetooth" && !active.connection.empty()) {
+      const QDBusMessage settings = Call(QString::fromStdString(active.connection),
+                                         kSettingsInterface, QStringLiteral("GetSettings"), {});
+      if (IsReply(settings, u"a{sa{sv}}")) {
+        dun =
+            IsBluetoothDun(ReadSettings(settings.arguments().constFirst().value<QDBusArgument>()));
+      } else if (Failure(settings, reason) == NmResult::kTimedOut) {
+        return NmResult::kTimedOut;
+      }
     }
-    if (const char* deviceType = DialupDeviceType(type, dun)) {
-      links.push_back(
-          {path.path(), properties.value(QStringLiteral("Id")).toString(), type, deviceType});
+    if (const char* deviceType = DialupDeviceType(active.type, dun)) {
+      links.push_back({active.path, active.id, active.type, deviceType});
     }
   }
   return NmResult::kOk;
 }
 
-NmResult NmDialup::Deactivate(const QString& activePath) const {
-  if (!bus_.isConnected()) return NmResult::kAbsent;
+NmResult NmDialup::Deactivate(const std::string& activePath, std::string* reason) {
+  if (!Connected()) return NmResult::kAbsent;
   const QDBusMessage reply =
-      Call(kNmService, kNmPath, kNmInterface, QStringLiteral("DeactivateConnection"),
-           {QVariant::fromValue(QDBusObjectPath(activePath))});
-  if (reply.type() != QDBusMessage::ReplyMessage) return Failure(reply);
-  return NmResult::kOk;
+      Call(kNmPath, kNmInterface, QStringLiteral("DeactivateConnection"),
+           {QVariant::fromValue(QDBusObjectPath(QString::fromStdString(activePath)))});
+  if (reply.type() == QDBusMessage::ReplyMessage) return NmResult::kOk;
+  const NmResult result = Failure(reply, reason);
+  // Down already, by itself or by someone else: nothing was refused.
+  const QString name = reply.errorName();
+  if (name == u"org.freedesktop.NetworkManager.ConnectionNotActive" ||
+      name == u"org.freedesktop.DBus.Error.UnknownObject" ||
+      name == u"org.freedesktop.NetworkManager.UnknownConnection") {
+    return NmResult::kGone;
+  }
+  return result;
 }
 
 }  // namespace platform::linux_ras

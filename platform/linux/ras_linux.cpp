@@ -1,15 +1,18 @@
-// The Remote Access calls on Linux. Dial-up connections are NetworkManager's
-// when it is on the system bus, else the running pppd processes.
+// The Remote Access calls on Linux. The dial-up connections are
+// NetworkManager's, then every running pppd that NetworkManager did not start.
 //
 // Handles are small numbers, 1 for the first listed connection and so on,
 // that stand for what RasEnumConnectionsA listed until it is called again.
+#include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #if defined(PREKIDNIK_TRACE_TICKS)
-#include <cstdio>
 #include <ctime>
 #endif
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -36,7 +39,7 @@ constexpr std::uint32_t kRasServiceUnavailable = 711;  // ERROR_RASMAN_CANNOT_IN
 
 // What a handle stands for: an active connection's object path, a pppd, or
 // nothing once it has been hung up.
-using Target = std::variant<std::monostate, QString, PppdLink>;
+using Target = std::variant<std::monostate, std::string, PppdLink>;
 
 struct Listed {
   std::string name;
@@ -47,10 +50,14 @@ struct Listed {
 
 struct State {
   std::mutex mutex;
-  std::vector<Target> handles;  // handle h stands for handles[h - 1]
+  std::vector<Target> handles;     // handle h stands for handles[h - 1]
+  std::vector<std::string> names;  // of what the handles stand for
   // Set once NetworkManager has let a hang-up time out: the rest of this
   // listing is not hung up, so a stalled NetworkManager costs one timeout.
   bool nmStalled = false;
+  // When each refusal was last written, so that the schedule's hundreds of
+  // calls a second write it once a minute.
+  std::map<std::string, std::chrono::steady_clock::time_point> reported;
 };
 
 State& GetState() {
@@ -58,9 +65,9 @@ State& GetState() {
   return state;
 }
 
-// Connects to the system bus once, on first use.
-const linux_ras::NmDialup& NetworkManager() {
-  static const linux_ras::NmDialup networkManager(QDBusConnection::systemBus());
+// Connects to the system bus on first use, and again after losing it.
+linux_ras::NmDialup& NetworkManager() {
+  static linux_ras::NmDialup networkManager(linux_ras::ConnectToSystemBus);
   return networkManager;
 }
 
@@ -81,26 +88,55 @@ void CopyText(char* field, std::size_t size, std::string_view text) {
   field[length] = '\0';
 }
 
-// The dial-up connections now up, or false when they cannot be told.
-bool ListConnections(std::vector<Listed>& listed) {
+// Writes `text` to standard error (the journal, for a desktop launch) at
+// most once a minute for each `key`: a connection, or a failure of the listing. Names come from
+// other programs, so anything but printable ASCII is written as \xNN.
+void Report(State& state, const std::string& key, const std::string& text) {
+  const auto now = std::chrono::steady_clock::now();
+  std::erase_if(state.reported,
+                [&](const auto& entry) { return now - entry.second >= std::chrono::minutes(1); });
+  if (!state.reported.emplace(key, now).second) return;
+  std::string shown;
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    }
+  }
+  std::fprintf(stderr, "prekidnik: %s\n", shown.c_str());
+}
+
+// The dial-up connections now up: NetworkManager's, then the pppd links it
+// did not start. Should NetworkManager fail to answer, the pppd links are
+// still listed, so that a link dialled by hand is hung up all the same.
+void ListConnections(State& state, std::vector<Listed>& listed) {
   std::vector<linux_ras::NmLink> links;
-  switch (NetworkManager().List(links)) {
+  std::string reason;
+  switch (NetworkManager().List(links, &reason)) {
     case NmResult::kOk:
-      for (const linux_ras::NmLink& link : links) {
-        listed.push_back({link.id.toStdString(), link.deviceType, link.type.toStdString(),
-                          Target(link.activePath)});
+      for (linux_ras::NmLink& link : links) {
+        listed.push_back(
+            {std::move(link.id), link.deviceType, std::move(link.type), Target(link.activePath)});
       }
-      return true;
+      break;
     case NmResult::kAbsent:
+    case NmResult::kGone:
       break;
     case NmResult::kFailed:
+      Report(state, "list " + reason, "NetworkManager did not list its connections: " + reason);
+      break;
     case NmResult::kTimedOut:
-      return false;
+      Report(state, "list", "NetworkManager did not list its connections in time");
+      break;
   }
-  for (const PppdLink& link : Pppd().List()) {
-    listed.push_back({link.name, "modem", "pppd", Target(link)});
+  for (PppdLink& link : Pppd().List()) {
+    // NetworkManager's own pppd is hung up through NetworkManager only.
+    if (link.startedByNetworkManager) continue;
+    listed.push_back({link.name, "modem", "pppd", Target(std::move(link))});
   }
-  return true;
 }
 
 }  // namespace
@@ -121,11 +157,12 @@ std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* buff
   State& state = GetState();
   const std::lock_guard lock(state.mutex);
   state.handles.clear();
+  state.names.clear();
   state.nmStalled = false;
   *count = 0;
 
   std::vector<Listed> listed;
-  if (!ListConnections(listed)) return kRasServiceUnavailable;
+  ListConnections(state, listed);
 
   const std::uint64_t needed = std::uint64_t{listed.size()} * sizeof(Module1::RASCONNA);
   if (needed > UINT32_MAX) return kRasServiceUnavailable;
@@ -142,6 +179,7 @@ std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* buff
     CopyText(record.szDeviceType, sizeof record.szDeviceType, listed[i].deviceType);
     CopyText(record.szDeviceName, sizeof record.szDeviceName, listed[i].deviceName);
     state.handles.push_back(std::move(listed[i].target));
+    state.names.push_back(std::move(listed[i].name));
   }
   *count = static_cast<std::uint32_t>(listed.size());
   return kRasSuccess;
@@ -153,15 +191,39 @@ std::uint32_t RasHangUpA(Module1::HRASCONN connection) {
   if (connection == 0 || connection > state.handles.size()) return kRasInvalidHandle;
   // A connection is hung up once; its handle names nothing after that.
   const Target target = std::exchange(state.handles[connection - 1], std::monostate());
+  const std::string& name = state.names[connection - 1];
 
-  if (const auto* path = std::get_if<QString>(&target)) {
+  // A refusal (a pppd of another user, polkit saying no) is written down and
+  // ends nothing else: the routine goes on with the next connection.
+  if (const auto* path = std::get_if<std::string>(&target)) {
     if (state.nmStalled) return kRasServiceUnavailable;
-    const NmResult result = NetworkManager().Deactivate(*path);
-    if (result == NmResult::kTimedOut) state.nmStalled = true;
-    return result == NmResult::kOk ? kRasSuccess : kRasNoConnection;
+    std::string reason;
+    const NmResult result = NetworkManager().Deactivate(*path, &reason);
+    switch (result) {
+      case NmResult::kOk:
+        return kRasSuccess;
+      case NmResult::kGone:
+        return kRasNoConnection;
+      case NmResult::kTimedOut:
+        state.nmStalled = true;
+        reason = "NetworkManager did not answer in time";
+        break;
+      case NmResult::kAbsent:
+      case NmResult::kFailed:
+        break;
+    }
+    Report(state, *path, "could not hang up \"" + name + "\": " + reason);
+    return kRasNoConnection;
   }
   if (const auto* link = std::get_if<PppdLink>(&target)) {
-    return Pppd().HangUp(*link) ? kRasSuccess : kRasNoConnection;
+    const int error = Pppd().HangUp(*link);
+    if (error == 0) return kRasSuccess;
+    if (error != ESRCH) {
+      Report(state, "pppd " + std::to_string(link->pid) + " " + std::to_string(link->startTime),
+             "could not hang up \"" + name + "\" (pppd " + std::to_string(link->pid) +
+                 "): " + std::strerror(error));
+    }
+    return kRasNoConnection;
   }
   return kRasInvalidHandle;
 }

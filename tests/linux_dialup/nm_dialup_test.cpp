@@ -2,6 +2,8 @@
 // mostly through the hang-up routine that the window calls.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -36,6 +38,20 @@ using Clock = std::chrono::steady_clock;
 const QString kNm = "org.freedesktop.NetworkManager";
 const QString kNmPath = "/org/freedesktop/NetworkManager";
 std::string busAddress;  // of the private bus that main() starts
+std::filesystem::path busSocket;
+std::optional<Child> busDaemon;
+
+// Starts the private bus at its fixed address, or starts it anew.
+bool StartBus() {
+  busDaemon.reset();
+  std::filesystem::remove(busSocket);
+  busDaemon.emplace(
+      std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
+                               "--address=unix:path=" + busSocket.string(), "--print-address"},
+      true);
+  busAddress = busDaemon->ReadLine();
+  return !busAddress.empty();
+}
 
 // Each test gets a fresh NetworkManager mock with one wired device.
 class NetworkManager : public ::testing::Test {
@@ -216,7 +232,8 @@ TEST_F(NetworkManager, StalledListingGivesUpWithoutHangingUp) {
   Activate("gsm", "Mobile");
   kill(mock_->pid(), SIGSTOP);
   HangUpWithin5Seconds("hang-up with NetworkManager stopped");
-  EXPECT_NE(Enumerate(), platform::kRasSuccess);
+  EXPECT_EQ(Enumerate(), platform::kRasSuccess);  // without NetworkManager's connections
+  EXPECT_EQ(count_, 0u);
   kill(mock_->pid(), SIGCONT);
   ActiveConnections();  // answered once the mock has caught up with the calls queued before
   EXPECT_TRUE(Deactivated().isEmpty());
@@ -236,6 +253,110 @@ TEST_F(NetworkManager, StalledHangUpCostsOneTimeout) {
   EXPECT_EQ(Deactivated(), QStringList{first});
 }
 
+// NetworkManager answering the listing with an error fails its part only:
+// a pppd dialled by hand is still hung up, and the error is written once.
+TEST_F(NetworkManager, ErrorsOfTheListingLeaveItsConnectionsAndStillEndPppd) {
+  const QString mobile = Activate("gsm", "Mobile");
+  for (const char* error :
+       {"org.freedesktop.DBus.Error.AccessDenied", "org.freedesktop.DBus.Error.UnknownMethod"}) {
+    Child pppd({PPPD_STANDIN, "call", "myisp"});
+    Call("/org/freedesktop", "AddMethod",
+         {"org.freedesktop.DBus.ObjectManager", "GetManagedObjects", "", "a{oa{sa{sv}}}",
+          QString("raise dbus.exceptions.DBusException('no', name='%1')").arg(error)});
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(Enumerate(), platform::kRasSuccess);
+    ASSERT_EQ(count_, 1u);
+    EXPECT_STREQ(records_[0].szEntryName, "myisp");
+    Module1::HangUpConnections();
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(written.find(error), std::string::npos) << written;
+    EXPECT_EQ(written.find("prekidnik:"), written.rfind("prekidnik:")) << written;  // once
+    EXPECT_EQ(pppd.KillAndReap(), SIGTERM);
+  }
+  EXPECT_TRUE(Deactivated().isEmpty());
+  EXPECT_EQ(ActiveConnections(), QStringList{mobile});
+}
+
+// A refusal or a connection gone meanwhile ends nothing else early; only the
+// refusal is written, once for each connection however often it is asked.
+TEST_F(NetworkManager, RefusedOrVanishedHangUpsGoOnWithTheNextConnection) {
+  const QString refused = Activate("gsm", "Odbijena");
+  const QString vanishing = Activate("vpn", "Nestaje");
+  const QString last = Activate("pppoe", "DSL");
+  const QString ghost = kNmPath + "/ActiveConnection/999";  // listed, but no such object
+  SetActiveConnections({refused, ghost, vanishing, last});
+  Call(kNmPath, "AddMethod",
+       {kNm, "DeactivateConnection", "o", "",
+        QString("if args[0] == '%1': raise dbus.exceptions.DBusException('polkit says no', "
+                "name='org.freedesktop.NetworkManager.PermissionDenied')\n"
+                "if args[0] == '%2': raise dbus.exceptions.DBusException('gone', "
+                "name='org.freedesktop.NetworkManager.ConnectionNotActive')\n"
+                "self.deactivate_connection(self, args[0])")
+            .arg(refused, vanishing)});
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(Enumerate(), platform::kRasSuccess);
+  EXPECT_EQ(count_, 3u);
+  for (int i = 0; i < 3; ++i) Module1::HangUpConnections();
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(written,
+            "prekidnik: could not hang up \"Odbijena\": "
+            "org.freedesktop.NetworkManager.PermissionDenied: polkit says no\n");
+  EXPECT_EQ(Deactivated(),
+            (QStringList{refused, vanishing, last, refused, vanishing, refused, vanishing}));
+}
+
+TEST_F(NetworkManager, MoreThan256ConnectionsFailTheEnumerationAndNothingIsHungUp) {
+  QStringList paths;
+  for (int i = 0; i < 257; ++i) paths << Activate("gsm", QString("Modem %1").arg(i));
+  EXPECT_EQ(Enumerate(), platform::kRasBufferTooSmall);
+  EXPECT_EQ(bytes_, 257 * sizeof(RASCONNA));
+  Module1::HangUpConnections();
+  EXPECT_TRUE(Deactivated().isEmpty());
+  EXPECT_EQ(ActiveConnections().size(), 257);
+}
+
+// The system bus restarts while the program runs: the next request finds it.
+TEST_F(NetworkManager, ReconnectsToASystemBusThatCameBack) {
+  Activate("gsm", "Mobile");
+  Module1::HangUpConnections();
+  ASSERT_EQ(Deactivated().size(), 1);
+  mock_.reset();
+  busDaemon.reset();
+  EXPECT_EQ(Enumerate(), platform::kRasSuccess);  // no bus for a moment: nothing listed
+  EXPECT_EQ(count_, 0u);
+  ASSERT_TRUE(StartBus());
+  QDBusConnection::disconnectFromBus("control");
+  control_ = QDBusConnection::connectToBus(QString::fromStdString(busAddress), "control");
+  SetUp();
+  const QString again = Activate("vpn", "Office VPN");
+  Module1::HangUpConnections();
+  EXPECT_EQ(Deactivated(), QStringList{again});
+}
+
+// NetworkManager's connections first, then every pppd it did not start; its
+// own pppd is never signalled.
+TEST_F(NetworkManager, ListsItsConnectionsThenThePppdLinksItDidNotStart) {
+  const QString mobile = Activate("gsm", "Mobile");
+  Child byHand({PPPD_STANDIN, "call", "myisp"});
+  Child networkManager({NM_STANDIN, PPPD_STANDIN, "plugin",
+                        "/usr/lib/x86_64-linux-gnu/NetworkManager/1.42.4/libnm-ppp-plugin.so"},
+                       true);
+  const pid_t itsPppd = std::stoi(networkManager.ReadLine());
+  ASSERT_EQ(Enumerate(), platform::kRasSuccess);
+  ASSERT_EQ(count_, 2u);
+  EXPECT_STREQ(records_[0].szEntryName, "Mobile");
+  EXPECT_STREQ(records_[1].szEntryName, "myisp");
+  Module1::HangUpConnections();
+  EXPECT_EQ(Deactivated(), QStringList{mobile});
+  EXPECT_EQ(byHand.KillAndReap(), SIGTERM);
+  EXPECT_EQ(kill(itsPppd, 0), 0);  // still running, untouched
+  kill(itsPppd, SIGKILL);
+  networkManager.KillAndReap();
+  int status = 0;
+  waitpid(itsPppd, &status, 0);  // ours to reap: this process is a subreaper
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
 // With no NetworkManager on the bus (or no bus, when run with --no-bus) the
 // running pppd processes are the dial-up connections.
 TEST(NoNetworkManager, HangsUpNamedPppdProcesses) {
@@ -249,13 +370,29 @@ TEST(NoNetworkManager, HangsUpNamedPppdProcesses) {
   ASSERT_EQ(platform::RasEnumConnectionsA(records.data(), &bytes, &count), platform::kRasSuccess);
   ASSERT_EQ(count, 2u);
   EXPECT_STREQ(records[named.pid() < unnamed.pid() ? 0 : 1].szEntryName, "myisp");
+  EXPECT_EQ(records[named.pid() < unnamed.pid() ? 1 : 0].szEntryName,
+            "pppd " + std::to_string(unnamed.pid()));
 
   Module1::HangUpConnections();
   EXPECT_EQ(named.KillAndReap(), SIGTERM);
-  EXPECT_EQ(unnamed.KillAndReap(), SIGKILL);  // left up, having no name
+  EXPECT_EQ(unnamed.KillAndReap(), SIGTERM);  // named after its pid, hung up all the same
 
   ASSERT_EQ(platform::RasEnumConnectionsA(records.data(), &bytes, &count), platform::kRasSuccess);
   EXPECT_EQ(count, 0u);
+}
+
+// A pppd that will not end is asked again on the next request, and no
+// request waits for it.
+TEST(NoNetworkManager, APppdIgnoringSigtermIsAskedAgainEachTime) {
+  if (dialup_test::ForeignPppdRunning()) GTEST_SKIP() << "this machine runs a pppd of its own";
+  Child stubborn({PPPD_STANDIN, "call", "isp", "ignore-term"}, true);
+  ASSERT_EQ(stubborn.ReadLine(), "READY");
+  const auto start = Clock::now();
+  for (int i = 0; i < 3; ++i) {
+    Module1::HangUpConnections();
+    EXPECT_EQ(stubborn.ReadLine(), "TERM") << i;
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
@@ -271,16 +408,18 @@ int main(int argc, char** argv) {
       app = std::make_unique<QCoreApplication>(argc, argv);
     if (std::strcmp(argv[i], "--no-bus") == 0) bus = false;
   }
-  // A dbus-daemon of our own stands in for the system bus for the whole run.
-  std::optional<Child> daemon;
-  if (bus) {
-    daemon.emplace(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
-                                            "--print-address"},
-                   true);
-    busAddress = daemon->ReadLine();
-    if (busAddress.empty()) return 1;
-  }
+  // pppd started by the NetworkManager stand-in outlive it; they are reaped here.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+  // A dbus-daemon of our own stands in for the system bus for the whole run,
+  // at an address of its own that a restarted bus takes again.
+  dialup_test::TempDir busDir;
+  busSocket = busDir.path() / "system_bus_socket";
+  if (bus && !StartBus()) return 1;
   setenv("DBUS_SYSTEM_BUS_ADDRESS",
-         bus ? busAddress.c_str() : "unix:path=/nonexistent/system_bus_socket", 1);
-  return RUN_ALL_TESTS();
+         bus ? ("unix:path=" + busSocket.string()).c_str()
+             : "unix:path=/nonexistent/system_bus_socket",
+         1);
+  const int result = RUN_ALL_TESTS();
+  busDaemon.reset();
+  return result;
 }

@@ -6,6 +6,8 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,31 +22,63 @@ using dialup_test::WriteFile;
 using platform::linux_ras::PppdDialup;
 using platform::linux_ras::PppdLink;
 
-// A folder laid out like /proc, and the signals sent to its processes.
+// Signals as the hang-up sends them, and a hook run when a process is pinned.
+struct RecordedSignals : platform::linux_ras::ProcessSignals {
+  int Open(pid_t pid) override {
+    if (onOpen) onOpen(pid);
+    if (openError != 0) {
+      errno = openError;
+      return -1;
+    }
+    opened.push_back(pid);
+    return 1000 + pid;
+  }
+  int Signal(int pidfd, int signal) override {
+    sent.emplace_back(pidfd - 1000, signal);
+    return Answer();
+  }
+  int Kill(pid_t pid, int signal) override {
+    killed.emplace_back(pid, signal);
+    return Answer();
+  }
+  void Close(int pidfd) override { closed.push_back(pidfd - 1000); }
+  int Answer() {
+    errno = sendError;
+    return sendError == 0 ? 0 : -1;
+  }
+
+  std::function<void(pid_t)> onOpen;
+  int openError = 0;
+  int sendError = 0;
+  std::vector<pid_t> opened, closed;
+  std::vector<std::pair<pid_t, int>> sent, killed;
+};
+
+// A folder laid out like /proc, another like /run, and the signals sent.
 class FakeProc : public ::testing::Test {
  protected:
   void AddProcess(pid_t pid, const std::string& comm, const std::string& cmdline,
-                  unsigned long long startTime = 5000) {
+                  unsigned long long startTime = 5000, pid_t parent = 1) {
     const auto dir = root_.path() / std::to_string(pid);
     WriteFile(dir / "comm", comm + "\n");
     WriteFile(dir / "cmdline", cmdline);
-    SetStartTime(pid, startTime);
+    SetStartTime(pid, startTime, parent);
   }
-  void SetStartTime(pid_t pid, unsigned long long startTime) {
+  void SetStartTime(pid_t pid, unsigned long long startTime, pid_t parent = 1) {
     // Each field holds its own number, so reading the wrong one shows.
     std::string stat = std::to_string(pid) + " (x) y)";
     for (int field = 3; field <= 30; ++field) {
-      stat += " " + (field == 22 ? std::to_string(startTime) : std::to_string(field));
+      stat += " " + (field == 22  ? std::to_string(startTime)
+                     : field == 4 ? std::to_string(parent)
+                                  : std::to_string(field));
     }
     WriteFile(root_.path() / std::to_string(pid) / "stat", stat + "\n");
   }
 
   TempDir root_;
-  std::vector<std::pair<pid_t, int>> sent_;
-  PppdDialup pppd_{root_.path(), [this](pid_t pid, int signal) {
-                     sent_.emplace_back(pid, signal);
-                     return 0;
-                   }};
+  TempDir run_;
+  RecordedSignals signals_;
+  PppdDialup pppd_{root_.path(), run_.path(), &signals_};
 };
 
 using namespace std::string_literals;
@@ -57,6 +91,12 @@ TEST_F(FakeProc, ListsOnlyPppdProcessesInPidOrder) {
   AddProcess(13, "xpppd", "xpppd\0"s);
   WriteFile(root_.path() / "self" / "comm", "pppd\n");
   WriteFile(root_.path() / "1000" / "comm", "pppd\n");  // gone before its stat was read
+  AddProcess(1001, "pppd", "pppd\0"s);
+  WriteFile(root_.path() / "1001" / "stat", "1001 (pppd) S 1 2");  // cut short as it ended
+  AddProcess(1002, "pppd", "pppd\0call\0z\0"s);
+  std::string zombie = dialup_test::ReadFile(root_.path() / "1002" / "stat");
+  zombie.replace(zombie.find(") 3 "), 4, ") Z ");  // ended, not yet reaped
+  WriteFile(root_.path() / "1002" / "stat", zombie);
 
   const std::vector<PppdLink> links = pppd_.List();
   ASSERT_EQ(links.size(), 2u);
@@ -65,15 +105,23 @@ TEST_F(FakeProc, ListsOnlyPppdProcessesInPidOrder) {
   EXPECT_EQ(links[0].startTime, 5000u);
 }
 
-TEST_F(FakeProc, NamesComeFromLinknameElseCall) {
+TEST_F(FakeProc, EveryPppdHasANameLinknameCallIfnameInterfaceElseItsPid) {
+  WriteFile(run_.path() / "ppp3.pid", "206\n");
+  WriteFile(run_.path() / "ppp-x.pid", "207\nppp4\n");
+  WriteFile(run_.path() / "ppp5.pid", "2060\n");  // another pid
+  const std::string huge(1 << 20, 'a');
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"pppd\0call\0myisp\0"s, "myisp"},
       {"pppd\0/dev/ttyS0\0linkname\0foo\0call\0bar\0"s, "foo"},
       {"pppd\0call\0bar\0linkname\0foo\0"s, "foo"},
       {"pppd\0call\0old\0call\0new\0"s, "new"},
-      {"pppd\0/dev/ttyS0\0115200\0nodetach\0"s, ""},
-      {"pppd\0call\0"s, ""},
-      {""s, ""},
+      {"pppd\0ifname\0dsl0\0call\0\0"s, "dsl0"},
+      {"pppd\0/dev/ttyS0\0115200\0nodetach\0"s, "pppd 205"},
+      {"pppd\0/dev/ttyS0\0"s, "ppp3"},
+      {"pppd\0linkname\0"s, "ppp4"},
+      {""s, "pppd 208"},
+      {"pppd\0call\0\xff\xfe\x01isp\0"s, "\xff\xfe\x01isp"},
+      {"pppd\0" + huge + "\0call\0late\0"s, "pppd 210"},  // read no further than 64 KiB
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     AddProcess(static_cast<pid_t>(200 + i), "pppd", cases[i].first);
@@ -85,19 +133,65 @@ TEST_F(FakeProc, NamesComeFromLinknameElseCall) {
   }
 }
 
-TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppd) {
-  for (pid_t pid : {10, 11, 12, 13}) AddProcess(pid, "pppd", "pppd\0call\0isp\0"s);
+TEST_F(FakeProc, OnlyAPppdWithNetworkManagersPluginAndParentIsNetworkManagers) {
+  AddProcess(50, "NetworkManager", "/usr/sbin/NetworkManager\0"s);
+  AddProcess(51, "bash", "bash\0"s);
+  const std::string plugin = "pppd\0plugin\0/usr/lib/NetworkManager/1.42/libnm-ppp-plugin.so\0"s;
+  AddProcess(60, "pppd", plugin, 5000, 50);
+  AddProcess(61, "pppd", "pppd\0plugin\0nm-pppd-plugin.so\0"s, 5000, 50);
+  AddProcess(62, "pppd", plugin, 5000, 51);                // the plugin, from a shell
+  AddProcess(63, "pppd", "pppd\0call\0isp\0"s, 5000, 50);  // no plugin
+  AddProcess(64, "pppd", "pppd\0plugin\0rp-pppoe.so\0"s, 5000, 50);
   const std::vector<PppdLink> links = pppd_.List();
-  ASSERT_EQ(links.size(), 4u);
+  ASSERT_EQ(links.size(), 5u);
+  std::vector<bool> nm;
+  for (const PppdLink& link : links) nm.push_back(link.startedByNetworkManager);
+  EXPECT_EQ(nm, (std::vector<bool>{true, true, false, false, false}));
+
+  EXPECT_EQ(pppd_.HangUp(links[0]), ESRCH);
+  PppdLink claimed = links[0];  // even when listed as if it were not
+  claimed.startedByNetworkManager = false;
+  EXPECT_EQ(pppd_.HangUp(claimed), ESRCH);
+  EXPECT_TRUE(signals_.sent.empty());
+}
+
+TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPinnedDescriptor) {
+  for (pid_t pid : {10, 11, 12, 13, 14}) AddProcess(pid, "pppd", "pppd\0call\0isp\0"s);
+  const std::vector<PppdLink> links = pppd_.List();
+  ASSERT_EQ(links.size(), 5u);
 
   SetStartTime(11, 9999);                            // pid given to a new pppd
   AddProcess(12, "bash", "bash\0"s);                 // pid given to another program
   std::filesystem::remove_all(root_.path() / "13");  // exited
-  EXPECT_TRUE(pppd_.HangUp(links[0]));
-  EXPECT_FALSE(pppd_.HangUp(links[1]));
-  EXPECT_FALSE(pppd_.HangUp(links[2]));
-  EXPECT_FALSE(pppd_.HangUp(links[3]));
-  EXPECT_EQ(sent_, (std::vector<std::pair<pid_t, int>>{{10, SIGTERM}}));
+  // Reused after the listing, just as it is pinned: the check must see that.
+  signals_.onOpen = [&](pid_t pid) {
+    if (pid == 14) SetStartTime(14, 7777);
+  };
+  const std::vector<int> expected = {0, ESRCH, ESRCH, ESRCH, ESRCH};
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    EXPECT_EQ(pppd_.HangUp(links[i]), expected[i]) << links[i].pid;
+  }
+  EXPECT_EQ(signals_.sent, (std::vector<std::pair<pid_t, int>>{{10, SIGTERM}}));
+  EXPECT_TRUE(signals_.killed.empty());
+  EXPECT_EQ(signals_.closed, signals_.opened);  // no descriptor is left open
+}
+
+TEST_F(FakeProc, WithoutPidfdsKillsAfterTheCheckAndRefusalsAreReported) {
+  AddProcess(20, "pppd", "pppd\0call\0isp\0"s);
+  AddProcess(21, "pppd", "pppd\0call\0isp\0"s);
+  const std::vector<PppdLink> links = pppd_.List();
+  signals_.openError = ENOSYS;  // a kernel before 5.3
+  SetStartTime(21, 1);
+  EXPECT_EQ(pppd_.HangUp(links[0]), 0);
+  EXPECT_EQ(pppd_.HangUp(links[1]), ESRCH);
+  EXPECT_EQ(signals_.killed, (std::vector<std::pair<pid_t, int>>{{20, SIGTERM}}));
+
+  signals_.openError = 0;
+  signals_.sendError = EPERM;  // another user's pppd
+  EXPECT_EQ(pppd_.HangUp(links[0]), EPERM);
+  signals_.openError = EMFILE;  // no descriptor to pin it with: not signalled blind
+  EXPECT_EQ(pppd_.HangUp(links[0]), EMFILE);
+  EXPECT_EQ(signals_.killed.size(), 1u);
 }
 
 // The same against the real /proc, with processes that this test starts.
@@ -114,7 +208,7 @@ TEST(RealProc, ListsAndTerminatesARunningPppd) {
   EXPECT_EQ(ours[dialingFirst ? 0 : 1].name, "myisp");
   EXPECT_EQ(ours[dialingFirst ? 1 : 0].name, "foo");
 
-  EXPECT_TRUE(pppd.HangUp(ours[dialingFirst ? 0 : 1]));
+  EXPECT_EQ(pppd.HangUp(ours[dialingFirst ? 0 : 1]), 0);
   EXPECT_EQ(dialing.KillAndReap(), SIGTERM);
   EXPECT_EQ(named.KillAndReap(), SIGKILL);  // not listed for hanging up: left alone
 }

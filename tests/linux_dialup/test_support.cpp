@@ -96,7 +96,7 @@ bool ForeignPppdRunning() {
       std::string state;
       pid_t ppid = 0;
       fields >> state >> ppid;
-      if (ppid != getpid()) return true;
+      if (ppid != getpid() && state != "Z") return true;
     }
   }
   return false;
