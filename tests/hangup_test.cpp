@@ -1,6 +1,7 @@
 // The hang-up routine against a Remote Access Service double.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <type_traits>
 
@@ -40,11 +41,15 @@ TEST_F(HangUpConnections, HangsUpNamedConnectionsInListedOrderAndLeavesEmptyName
 }
 
 TEST_F(HangUpConnections, TouchesNothingWhenTheEnumerationFails) {
-  ras.connections = {{Handle(1), "Modem"}};
-  ras.enumError = 668;  // ERROR_NO_CONNECTION, say
-  Module1::HangUpConnections();
-  EXPECT_EQ(ras.enumerations, 1);
-  EXPECT_TRUE(ras.hangUps.empty());
+  // The double fills the buffer and the count before it answers the error.
+  for (std::uint32_t error : {603u, 668u, 632u, 87u, 1u, 0xFFFFFFFFu}) {
+    fake::Ras() = {};
+    ras.connections = {{Handle(1), "Modem"}, {Handle(2), "ISDN"}};
+    ras.enumError = error;
+    Module1::HangUpConnections();
+    EXPECT_EQ(ras.enumerations, 1);
+    EXPECT_TRUE(ras.hangUps.empty()) << error;
+  }
 }
 
 TEST_F(HangUpConnections, HangsUpAll256ThatFitButNoneOfMoreThanFit) {
@@ -56,7 +61,9 @@ TEST_F(HangUpConnections, HangsUpAll256ThatFitButNoneOfMoreThanFit) {
 
   fake::Ras() = {};
   for (std::uintptr_t i = 1; i <= 257; ++i) ras.connections.push_back({Handle(i), "Veza"});
-  Module1::HangUpConnections();  // the service answers "buffer too small"
+  // The service writes the 256 that fit and a count of 257, and answers
+  // "buffer too small".
+  Module1::HangUpConnections();
   EXPECT_TRUE(ras.hangUps.empty());
 }
 
@@ -69,11 +76,17 @@ TEST_F(HangUpConnections, RepeatedCallsAskAgainForWhatIsStillListed) {
   EXPECT_EQ(ras.hangUps, (std::vector{Handle(1), Handle(2), Handle(1), Handle(1)}));
 }
 
-TEST_F(HangUpConnections, ReadsNoFurtherThanTheNameFieldForAFullLengthName) {
-  // A 256-character name fills the field up to its last byte, which stays zero.
-  ras.connections = {{Handle(5), std::string(300, 'x')}};
+TEST_F(HangUpConnections, ReadsNoFurtherThanTheNameFieldOfNamesOf256And257Bytes) {
+  // Names of 256 bytes and a zero, and of 257 bytes and no zero, followed by
+  // non-zero bytes to the end of their records; the last fills the last
+  // record of the buffer, so a read past its field runs off the buffer's end
+  // (which the sanitizer build reports).
+  for (std::uintptr_t i = 1; i <= 253; ++i) ras.connections.push_back({Handle(i), ""});
+  ras.connections.push_back({Handle(254), std::string(256, 'x')});
+  ras.connections.push_back({Handle(255), std::string(1, '\0') + std::string(256, 'y')});
+  ras.connections.push_back({Handle(256), std::string(257, 'z')});
   Module1::HangUpConnections();
-  EXPECT_EQ(ras.hangUps, (std::vector{Handle(5)}));
+  EXPECT_EQ(ras.hangUps, (std::vector{Handle(254), Handle(256)}));
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // Which address "IP Adresa" shows on Linux.
 #include "platform/unix/unix_address.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 
-#include <regex>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -40,11 +45,33 @@ TEST(AddressChoice, DefaultRouteIsReadFromTheKernelsTable) {
   EXPECT_EQ(unix_address::DefaultRouteInterface(table), "ppp0");
   EXPECT_EQ(unix_address::DefaultRouteInterface("Iface\tDestination\n"), "");
   EXPECT_EQ(unix_address::DefaultRouteInterface("Iface\nbroken line\n"), "");
+  EXPECT_EQ(unix_address::DefaultRouteInterface("Iface\nbad0\t00000000\t0\tzz\t0\t0\t0\t00000000\n"
+                                                "ppp0\t00000000\t0\t0003\t0\t0\t0\t00000000\n"),
+            "ppp0");  // flags that are not hexadecimal: the line is passed over
 }
 
-TEST(AddressChoice, ThisMachineAnswersWithADottedAddress) {
+// The answer is one of this machine's own addresses, read here on their own:
+// a fixed address would not be.
+TEST(AddressChoice, ThisMachineAnswersWithOneOfItsOwnAddresses) {
+  std::set<std::string> own;
+  ifaddrs* list = nullptr;
+  ASSERT_EQ(getifaddrs(&list), 0);
+  for (ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP)) continue;
+    if (i->ifa_flags & IFF_LOOPBACK) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text,
+              sizeof text);
+    own.insert(text);
+  }
+  freeifaddrs(list);
   unix_address::AddressSource source;
-  EXPECT_TRUE(std::regex_match(source.LocalIP(), std::regex(R"(\d{1,3}(\.\d{1,3}){3})")));
+  const std::string address = source.LocalIP();
+  if (own.empty()) {
+    EXPECT_EQ(address, "127.0.0.1");
+  } else {
+    EXPECT_EQ(own.count(address), 1u) << address;
+  }
 }
 
 }  // namespace

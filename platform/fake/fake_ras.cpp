@@ -23,24 +23,32 @@ std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* buff
   ras.lastRecordSize = buffer[0].dwSize;
   ras.lastBufferBytes = *bufferBytes;
   ras.lastCountIn = *count;
-  if (ras.enumError) return *ras.enumError;
   if (buffer[0].dwSize != sizeof(Module1::RASCONNA)) return kRasInvalidSize;
 
-  const std::uint32_t needed =
-      static_cast<std::uint32_t>(ras.connections.size() * sizeof(Module1::RASCONNA));
-  if (*bufferBytes < needed) {
-    *bufferBytes = needed;
-    return kRasBufferTooSmall;
-  }
-  for (std::size_t i = 0; i < ras.connections.size(); ++i) {
+  const std::size_t fits = *bufferBytes / sizeof(Module1::RASCONNA);
+  const std::size_t written = std::min(fits, ras.connections.size());
+  for (std::size_t i = 0; i < written; ++i) {
     Module1::RASCONNA& r = buffer[i];
     std::memset(&r, 0, sizeof r);
     r.dwSize = sizeof r;
     r.hrasconn = ras.connections[i].handle;
     const std::string& name = ras.connections[i].entryName;
-    std::memcpy(r.szEntryName, name.data(), std::min(name.size(), Module1::RAS_MaxEntryName));
+    std::memcpy(r.szEntryName, name.data(), std::min(name.size(), sizeof r.szEntryName));
+    if (name.size() >= sizeof r.szEntryName) {
+      // No terminator: every byte after the field, to the end of the
+      // record, is a marker that a read past the field would run into.
+      auto* after = reinterpret_cast<unsigned char*>(r.szEntryName) + sizeof r.szEntryName;
+      std::memset(after, 'M', reinterpret_cast<unsigned char*>(&r + 1) - after);
+    }
   }
   *count = static_cast<std::uint32_t>(ras.connections.size());
+  const std::uint32_t needed =
+      static_cast<std::uint32_t>(ras.connections.size() * sizeof(Module1::RASCONNA));
+  if (ras.enumError) return *ras.enumError;
+  if (*bufferBytes < needed) {
+    *bufferBytes = needed;
+    return kRasBufferTooSmall;
+  }
   return kRasSuccess;
 }
 

@@ -14,13 +14,19 @@ namespace fake {
 
 struct RasConnection {
   Module1::HRASCONN handle;
-  std::string entryName;  // may hold a zero byte first: an empty name
+  // Written as it is, up to the 257 bytes of the field: one of 257 bytes or
+  // more fills it with no zero byte at its end. A zero byte first is an
+  // empty name.
+  std::string entryName;
   bool closesOnHangUp = true;
 };
 
 struct RasService {
   std::vector<RasConnection> connections;
-  std::optional<std::uint32_t> enumError;  // returned instead of listing
+  // Returned after the listing. Like a careless service, this one writes
+  // the records that fit and the full count whatever it returns, so only the
+  // routine's own check of the result keeps it from using them.
+  std::optional<std::uint32_t> enumError;
 
   // What the last enumeration was handed.
   std::uint32_t lastRecordSize = 0;

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -35,7 +36,11 @@ std::string DefaultRouteInterface(std::string_view routeTable) {
     if (!(fields >> interface >> destination >> gateway >> flags >> refCount >> use >> metric >>
           mask))
       continue;
-    const unsigned long flagBits = std::stoul(flags, nullptr, 16);
+    // A line that does not read as the kernel writes it is passed over.
+    unsigned long flagBits = 0;
+    const auto [end, error] =
+        std::from_chars(flags.data(), flags.data() + flags.size(), flagBits, 16);
+    if (error != std::errc() || end != flags.data() + flags.size()) continue;
     if (destination == "00000000" && mask == "00000000" && (flagBits & 0x1)) return interface;
   }
   return "";
