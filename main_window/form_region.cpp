@@ -12,13 +12,23 @@ float UsableTwipsPerPixel(float tpp) {
   return std::isfinite(tpp) && tpp > 0 ? tpp : kDesignTwipsPerPixel;
 }
 
+// A single-precision result as stored in memory. The x87 unit of the 32-bit
+// build keeps 64 bits of mantissa in its registers, and GCC does not round
+// C++ float variables there (no -fexcess-precision=standard for C++ before
+// GCC 13); the store does. Rounding an exact product or quotient to 64 bits
+// and then to 24 gives the same float as rounding it to 24 at once, so each
+// step rounds as it does with SSE.
+float Stored(float value) {
+  volatile float stored = value;
+  return stored;
+}
+
 std::int32_t RoundCorner(float scale, float designPixels, float tpp, std::int16_t offset) {
   // Same order of operations as the design: scale, pixels, 15, screen, offset.
-  // Each step is stored as a float, so that x87 builds round as SSE ones do.
-  float value = scale * designPixels;
-  value = value * kDesignTwipsPerPixel;
-  value = value / tpp;
-  value = value + static_cast<float>(offset);
+  float value = Stored(scale * designPixels);
+  value = Stored(value * kDesignTwipsPerPixel);
+  value = Stored(value / tpp);
+  value = Stored(value + static_cast<float>(offset));
   if (std::isnan(value)) return 0;
   constexpr float kMax = 2147483520.0f;  // largest float below 2^31
   if (value >= kMax) return std::numeric_limits<std::int32_t>::max();

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace win32 {
+#include "platform/win32/monotonic_clock.h"
 
-using Clock = std::chrono::steady_clock;
+namespace win32 {
 
 class FormTimers {
  public:

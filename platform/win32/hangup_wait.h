@@ -14,10 +14,9 @@
 #include <vector>
 
 #include "dialup/rasconna.h"
+#include "platform/win32/monotonic_clock.h"
 
 namespace win32 {
-
-using Clock = std::chrono::steady_clock;
 
 // How long after a hang-up request the connection may still be closing, and
 // so the longest the program waits for it when it ends.

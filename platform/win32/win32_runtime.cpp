@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/label_text.h"
 #include "platform/timer_rule.h"
@@ -21,6 +23,13 @@ namespace {
 constexpr UINT_PTR kModalTimerId = 1;
 // The icon group of the program's resources.
 constexpr int kApplicationIcon = 1;
+// The system timer ticks every 15.6 ms unless a program raises its rate,
+// which costs the whole system power (every program's, before Windows 10
+// 2004). A wait that ends at a timer due within this lead runs at 1 ms; a
+// longer one wakes this much early at the default rate, then waits the rest
+// precisely. So the rate is raised around each turn of the clock's second
+// and all through a matching second, when a timer is due every millisecond.
+constexpr auto kPreciseLead = std::chrono::milliseconds(25);
 
 }  // namespace
 
@@ -126,10 +135,23 @@ struct Runtime::FormWindow {
   HBRUSH backBrush = nullptr;  // not owned
 };
 
-Runtime::Runtime(HINSTANCE instance) : instance_(instance) {
+forms::TimeOfDay SystemTime::LocalTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::string SystemTime::TimeSeparator() {
+  char separator[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, sizeof separator) > 1)
+    return separator;
+  return ":";
+}
+
+Runtime::Runtime(HINSTANCE instance, TimeSource* time)
+    : instance_(instance), time_(time ? time : &systemTime_) {
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&classes);
-  timeBeginPeriod(1);  // timeouts of the message loop to the millisecond
 
   HDC screen = GetDC(nullptr);
   const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
@@ -141,9 +163,7 @@ Runtime::Runtime(HINSTANCE instance) : instance_(instance) {
     pixelsPerInchY_ = dpiY;
   }
 
-  char separator[8] = {};
-  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, sizeof separator) > 1)
-    separator_ = separator;
+  separator_ = time_->TimeSeparator();
 }
 
 Runtime::~Runtime() {
@@ -151,7 +171,7 @@ Runtime::~Runtime() {
   DestroyAll();
   for (const auto& [design, className] : classes_) UnregisterClassA(className.c_str(), instance_);
   for (HBRUSH brush : classBrushes_) DeleteObject(brush);
-  timeEndPeriod(1);
+  PreciseTimer(false);
 }
 
 Runtime::FormWindow* Runtime::Find(const forms::Form& form) const {
@@ -323,12 +343,15 @@ void Runtime::End() { Quit(); }
 void Runtime::Quit() {
   if (ending_) return;
   ending_ = true;
+  // Every window goes from the screen now; whatever must still happen
+  // before the program ends waits until Run's loop is over, outside any
+  // window's message.
   for (const auto& w : windows_) {
     w->timers.StopAll();
     ShowWindow(w->window, SW_HIDE);
   }
   if (modalWindow_) KillTimer(modalWindow_, kModalTimerId);
-  if (beforeEnd_) beforeEnd_();
+  PreciseTimer(false);
   PostQuitMessage(0);
 }
 
@@ -356,17 +379,13 @@ forms::WindowHandle Runtime::hWnd(forms::Form& form) {
   return w ? w->window : nullptr;
 }
 
-forms::TimeOfDay Runtime::Now() {
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  return {t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
-}
+forms::TimeOfDay Runtime::Now() { return time_->LocalTime(); }
 
 // -------------------------------------------------------------------- timers
 
 void Runtime::AfterEvent(FormWindow& w, int tickedTimer) {
   if (ending_) return;
-  const Clock::time_point now = Clock::now();
+  const Clock::time_point now = time_->Monotonic();
   for (int id : w.timers.Ids()) {
     const int delay = w.form.TimerDelay(id);
     switch (forms::RearmTimer(id == tickedTimer, delay, w.timers.Active(id),
@@ -389,7 +408,7 @@ void Runtime::RunDueTimers() {
   // messages back.
   for (int round = 0; round < 8 && !ending_; ++round) {
     bool ran = false;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = time_->Monotonic();
     for (std::size_t i = 0; i < windows_.size() && !ending_; ++i) {
       FormWindow& w = *windows_[i];
       const int id = w.timers.TakeDue(now);
@@ -421,7 +440,9 @@ void Runtime::ArmModalTimer() {
     return;
   }
   // The system clamps the interval to its minimum (about 10 ms).
-  const UINT wait = WaitMilliseconds(due, Clock::now(), 1000);
+  const Clock::time_point now = time_->Monotonic();
+  PreciseTimer(due - now <= kPreciseLead);
+  const UINT wait = WaitMilliseconds(due, now, 1000);
   SetTimer(modalWindow_, kModalTimerId, std::max<UINT>(wait, USER_TIMER_MINIMUM), nullptr);
 }
 
@@ -430,20 +451,26 @@ void Runtime::ArmModalTimer() {
 int Runtime::Run() {
   Pump(nullptr, Clock::time_point::max());
   DestroyAll();
+  PreciseTimer(false);
+  // The windows are gone: a wait here (for hang-ups to settle) leaves
+  // nothing on the screen that does not answer.
+  if (beforeEnd_) std::exchange(beforeEnd_, nullptr)();
   return exitCode_;
 }
 
 bool Runtime::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  Pump(&done, Clock::now() + timeout);
+  Pump(&done, time_->Monotonic() + timeout);
   return done();
 }
 
 bool Runtime::Pump(const std::function<bool()>* done, Clock::time_point deadline) {
   MSG msg;
   for (;;) {
+    if (quitSeen_) return false;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
         exitCode_ = static_cast<int>(msg.wParam);
+        quitSeen_ = true;
         return false;
       }
       Dispatch(msg);
@@ -452,15 +479,53 @@ bool Runtime::Pump(const std::function<bool()>* done, Clock::time_point deadline
     unloaded_.clear();
     RunDueTimers();
     if (done && (*done)()) return true;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = time_->Monotonic();
     if (now >= deadline) return false;
     Clock::time_point due = deadline;
-    NextDue(due);
+    const bool timer = NextDue(due) && due <= deadline;
     due = std::min(due, deadline);
-    const DWORD wait =
-        due == Clock::time_point::max() ? INFINITE : WaitMilliseconds(due, now, 60000);
+    DWORD wait = INFINITE;
+    if (due != Clock::time_point::max()) {
+      const bool soon = due - now <= kPreciseLead;
+      PreciseTimer(timer && soon);
+      wait = WaitMilliseconds(timer && !soon ? due - kPreciseLead : due, now, 60000);
+    } else {
+      PreciseTimer(false);
+    }
     MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
+}
+
+void Runtime::PreciseTimer(bool precise) {
+  if (precise == precise_) return;
+  precise_ = precise;
+  const Clock::time_point now = time_->Monotonic();
+  if (precise) {
+    timeBeginPeriod(1);
+    ++period_.raised;
+    preciseSince_ = now;
+  } else {
+    timeEndPeriod(1);
+    period_.held += now - preciseSince_;
+  }
+}
+
+TimerPeriodStats Runtime::TimerPeriod() const {
+  TimerPeriodStats stats = period_;
+  if (precise_) stats.held += time_->Monotonic() - preciseSince_;
+  return stats;
+}
+
+void Runtime::TimeChanged() {
+  if (ending_) return;
+  const Clock::time_point now = time_->Monotonic();
+  for (const auto& w : windows_) {
+    // A clock timer waiting for the next second by the old time is due now;
+    // the forms then say afresh what they need.
+    for (int id : w->timers.Ids())
+      if (w->timers.Active(id)) w->timers.Start(id, 0, now);
+  }
+  for (std::size_t i = 0; i < windows_.size() && !ending_; ++i) AfterEvent(*windows_[i], -1);
 }
 
 void Runtime::Dispatch(MSG& msg) {
@@ -571,6 +636,20 @@ LRESULT Runtime::Handle(FormWindow& w, UINT message, WPARAM wParam, LPARAM lPara
         modalWindow_ = nullptr;
       }
       break;
+    case WM_TIMECHANGE:
+      TimeChanged();
+      return 0;
+    case WM_SETTINGCHANGE:
+      // "intl": the regional settings, the time separator among them. A new
+      // time zone comes with WM_TIMECHANGE, but not from every program that
+      // sets one: asking again costs nothing.
+      if (lParam && std::strcmp(reinterpret_cast<const char*>(lParam), "intl") == 0)
+        separator_ = time_->TimeSeparator();
+      TimeChanged();
+      break;
+    case WM_POWERBROADCAST:
+      if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) TimeChanged();
+      return TRUE;
     case WM_TIMER:
       if (wParam != kModalTimerId) break;
       RunDueTimers();

@@ -41,9 +41,35 @@ std::vector<const forms::ControlDesign*> CreationOrder(
 // platform's own colour of a window is that of 3D surfaces.
 int SystemColorIndex(forms::Color color);
 
+// Where the runtime reads the time: the time of day and the locale's time
+// separator that the clock shows, and the monotonic clock its timers count
+// on. The program reads the system's; tests bring their own.
+class TimeSource {
+ public:
+  virtual ~TimeSource() = default;
+  virtual forms::TimeOfDay LocalTime() = 0;
+  virtual std::string TimeSeparator() = 0;
+  virtual Clock::time_point Monotonic() = 0;
+};
+
+class SystemTime : public TimeSource {
+ public:
+  forms::TimeOfDay LocalTime() override;
+  // LOCALE_STIME of the user's locale; ":" when it has none.
+  std::string TimeSeparator() override;
+  Clock::time_point Monotonic() override { return Clock::now(); }
+};
+
+// How long the system timer was held at 1 ms, for the benchmark.
+struct TimerPeriodStats {
+  int raised = 0;             // times it was raised
+  Clock::duration held = {};  // in all, up to now
+};
+
 class Runtime : public forms::Runtime {
  public:
-  explicit Runtime(HINSTANCE instance);
+  // `time` (the system's when null) outlives the runtime.
+  explicit Runtime(HINSTANCE instance, TimeSource* time = nullptr);
   ~Runtime() override;
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
@@ -60,8 +86,8 @@ class Runtime : public forms::Runtime {
   forms::TimeOfDay Now() override;
   std::string TimeSeparator() override { return separator_; }
 
-  // Runs before the program ends, by End or with the last window; the
-  // windows are hidden by then.
+  // Runs as the program ends (by End or with the last window), once Run's
+  // loop is over and every window is gone.
   void OnEnding(std::function<void()> beforeEnd) { beforeEnd_ = std::move(beforeEnd); }
 
   // Runs the message loop until the program ends; returns its exit code.
@@ -70,6 +96,7 @@ class Runtime : public forms::Runtime {
   // `timeout` passes; returns what `done` answers last.
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
   bool Ended() const { return ending_; }
+  TimerPeriodStats TimerPeriod() const;
 
   // The window of a loaded form, or nullptr.
   HWND LoadedWindow(const forms::Form& form) const;
@@ -94,11 +121,22 @@ class Runtime : public forms::Runtime {
   bool NextDue(Clock::time_point& due) const;
   void ArmModalTimer();
   void Quit();
+  // The time of day, its separator or the clock itself may have changed
+  // (a step of the clock, a new zone, new regional settings, a resume):
+  // every running timer is due at once, and every form is asked again.
+  void TimeChanged();
+  // The system timer at 1 ms while `precise`, at its default otherwise.
+  void PreciseTimer(bool precise);
   bool Pump(const std::function<bool()>* done, Clock::time_point deadline);
   void Dispatch(MSG& msg);
   void DestroyAll();
 
   HINSTANCE instance_;
+  SystemTime systemTime_;
+  TimeSource* time_;
+  bool precise_ = false;
+  Clock::time_point preciseSince_;
+  TimerPeriodStats period_;
   float twipsPerPixelX_ = 15, twipsPerPixelY_ = 15;
   int pixelsPerInchY_ = 96;
   std::string separator_ = ":";
@@ -109,7 +147,7 @@ class Runtime : public forms::Runtime {
   HWND modalWindow_ = nullptr;                         // the window whose modal loop is running
   std::function<void()> beforeEnd_;
   bool ending_ = false;
-  bool quitPosted_ = false;
+  bool quitSeen_ = false;  // Run's loop took WM_QUIT
   int exitCode_ = 0;
 };
 

@@ -11,6 +11,7 @@ import argparse
 import struct
 import sys
 import unittest
+from xml.etree import ElementTree
 
 import pefile
 
@@ -113,13 +114,29 @@ class Program(unittest.TestCase):
             self.assertEqual((header_size, dib_width), (40, width))
         self.assertEqual(sorted(sizes), [(16, 16), (32, 32), (48, 48)])
 
-    def test_manifest_declares_dpi_awareness_and_no_common_controls_6(self):
+    def test_manifest_asks_for_common_controls_6_dpi_awareness_and_vista_to_11(self):
         manifests = resources(self.pe, RT_MANIFEST)
         self.assertEqual(list(manifests), [1])
-        text = manifests[1].decode("utf-8")
-        self.assertRegex(text, r"<dpiAware>\s*true\s*</dpiAware>")
-        self.assertIn("http://schemas.microsoft.com/SMI/2005/WindowsSettings", text)
-        self.assertNotIn("Microsoft.Windows.Common-Controls", text)
+        root = ElementTree.fromstring(manifests[1])  # well-formed, or the loader refuses it
+        asm = "{urn:schemas-microsoft-com:asm.v1}"
+        controls = [a.attrib for a in root.iter(asm + "assemblyIdentity")
+                    if a.get("name") == "Microsoft.Windows.Common-Controls"]
+        self.assertEqual(len(controls), 1)
+        self.assertEqual((controls[0]["version"], controls[0]["publicKeyToken"],
+                          controls[0]["processorArchitecture"]),
+                         ("6.0.0.0", "6595b64144ccf1df", "*"))
+        dpi = [e.text.strip() for e in root.iter(
+            "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware")]
+        self.assertEqual(dpi, ["true"])
+        systems = {e.get("Id") for e in root.iter(
+            "{urn:schemas-microsoft-com:compatibility.v1}supportedOS")}
+        self.assertEqual(systems, {
+            "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Vista
+            "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
+            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
+            "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
+            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10 and 11
+        })
 
 
 class RasStandIn(unittest.TestCase):

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under Wine: wine-run.sh WINE64 PREFIX PROGRAM [ARGS...]
+# Runs a Windows test program under Wine: wine-run.sh WINE PREFIX PROGRAM [ARGS...]
 #
+# WINE is wine64 for the 64-bit programs or wine (32-bit, Debian's
+# wine32:i386) for the 32-bit ones, whose prefix is then a 32-bit one.
 # The prefix is created on first use, under a lock so that parallel tests
 # wait for one boot. The Wine server stays up a few seconds after the last
 # program, so that a run of many short tests starts it once, not once a
@@ -11,6 +13,10 @@ set -euo pipefail
 wine=$1
 export WINEPREFIX=$2
 shift 2
+case $(basename "$wine") in
+  wine) export WINEARCH=win32 ;;
+  wine64) export WINEARCH=win64 ;;
+esac
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 server=$(dirname "$wine")/wineserver
