@@ -29,7 +29,9 @@ execute_process(COMMAND ${PREKIDNIK_MINGW_TRIPLE}-gcc-win32 -print-libgcc-file-n
 get_filename_component(PREKIDNIK_MINGW_WIN32_RUNTIME_DIR "${PREKIDNIK_MINGW_WIN32_LIBGCC}" DIRECTORY)
 # libgcc, libstdc++ and winpthread linked in: the programs need no DLL that
 # Windows does not bring.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# No link time in the PE header, so that the same sources link to the same
+# bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " ${PREKIDNIK_PE_VERSION_FLAGS}")
 string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " ${PREKIDNIK_PE_VERSION_FLAGS}")

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Draws Prekidnik's icon, a clock above a cut cable, and writes it as
 prekidnik.ico with 16, 32 and 48 pixel images (32-bit colour with an AND
-mask). The .ico is kept in the repository: run this only to change it.
+mask), as a PNG of one of those sizes, or as SVG. The .ico is kept in the
+repository: run this only to change it. The Linux package's PNG and SVG icons
+are written by the build from the same shapes.
 
-Usage: make_icon.py [OUTPUT]   (default: prekidnik.ico beside this script)
+Usage: make_icon.py [OUTPUT.ico]   (default: prekidnik.ico beside this script)
+       make_icon.py --png SIZE OUTPUT.png
+       make_icon.py --svg OUTPUT.svg
 """
 import math
 import os
 import struct
 import sys
+import zlib
 
 SIZES = (16, 32, 48)
 SAMPLES = 4  # per pixel and axis, for smooth edges
@@ -24,23 +29,38 @@ SPARK = (255, 210, 0)
 CX, CY, R = 0.44, 0.40, 0.36
 
 
+# A shape is a tuple: ("disc", cx, cy, r), ("capsule", x1, y1, x2, y2,
+# half_width) or ("polygon", points), in units of the image's side.
 def disc(cx, cy, r):
-    return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    return ("disc", cx, cy, r)
 
 
 def capsule(x1, y1, x2, y2, half_width):
-    dx, dy = x2 - x1, y2 - y1
-    length2 = dx * dx + dy * dy
-
-    def inside(x, y):
-        t = max(0.0, min(1.0, ((x - x1) * dx + (y - y1) * dy) / length2))
-        px, py = x1 + t * dx, y1 + t * dy
-        return (x - px) ** 2 + (y - py) ** 2 <= half_width * half_width
-
-    return inside
+    return ("capsule", x1, y1, x2, y2, half_width)
 
 
 def polygon(points):
+    return ("polygon", points)
+
+
+def inside_test(shape):
+    kind = shape[0]
+    if kind == "disc":
+        _, cx, cy, r = shape
+        return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    if kind == "capsule":
+        _, x1, y1, x2, y2, half_width = shape
+        dx, dy = x2 - x1, y2 - y1
+        length2 = dx * dx + dy * dy
+
+        def inside(x, y):
+            t = max(0.0, min(1.0, ((x - x1) * dx + (y - y1) * dy) / length2))
+            px, py = x1 + t * dx, y1 + t * dy
+            return (x - px) ** 2 + (y - py) ** 2 <= half_width * half_width
+
+        return inside
+    points = shape[1]
+
     def inside(x, y):
         result = False
         j = len(points) - 1
@@ -98,7 +118,7 @@ def layers(size):
 
 
 def render(size):
-    drawn = layers(size)
+    drawn = [(inside_test(shape), c) for shape, c in layers(size)]
     pixels = []
     for row in range(size):
         line = []
@@ -143,9 +163,7 @@ def dib(size, pixels):
     return header + bytes(colour) + bytes(mask)
 
 
-def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "prekidnik.ico")
+def ico():
     images = [dib(s, render(s)) for s in SIZES]
     data = bytearray(struct.pack("<HHH", 0, 1, len(images)))
     offset = 6 + 16 * len(images)
@@ -154,6 +172,64 @@ def main():
         offset += len(image)
     for image in images:
         data += image
+    return bytes(data)
+
+
+def png(size):
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body)))
+
+    raw = bytearray()
+    for row in render(size):
+        raw.append(0)  # no filter
+        for pixel in row:
+            raw += bytes(pixel)
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+# The scalable icon: the shapes as drawn at this size, where no stroke needs
+# widening to stay visible.
+SVG_SIZE = 256
+
+
+def svg():
+    def n(v):
+        return f"{v * SVG_SIZE:.2f}".rstrip("0").rstrip(".")
+
+    lines = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{SVG_SIZE}" height="{SVG_SIZE}" '
+             f'viewBox="0 0 {SVG_SIZE} {SVG_SIZE}">']
+    for shape, (r, g, b) in layers(SVG_SIZE):
+        colour = f"#{r:02x}{g:02x}{b:02x}"
+        if shape[0] == "disc":
+            _, cx, cy, radius = shape
+            lines.append(f'<circle cx="{n(cx)}" cy="{n(cy)}" r="{n(radius)}" fill="{colour}"/>')
+        elif shape[0] == "capsule":
+            _, x1, y1, x2, y2, half_width = shape
+            lines.append(f'<line x1="{n(x1)}" y1="{n(y1)}" x2="{n(x2)}" y2="{n(y2)}" '
+                         f'stroke="{colour}" stroke-width="{n(2 * half_width)}" '
+                         'stroke-linecap="round"/>')
+        else:
+            points = " ".join(f"{n(x)},{n(y)}" for x, y in shape[1])
+            lines.append(f'<polygon points="{points}" fill="{colour}"/>')
+    lines.append("</svg>")
+    return ("\n".join(lines) + "\n").encode()
+
+
+def main():
+    args = sys.argv[1:]
+    if args[:1] == ["--png"] and len(args) == 3:
+        data, out = png(int(args[1])), args[2]
+    elif args[:1] == ["--svg"] and len(args) == 2:
+        data, out = svg(), args[1]
+    elif len(args) <= 1 and not (args and args[0].startswith("-")):
+        data = ico()
+        out = args[0] if args else os.path.join(
+            os.path.dirname(os.path.abspath(__file__)), "prekidnik.ico")
+    else:
+        sys.exit(__doc__.split("\n\n", 1)[1])
     with open(out, "wb") as f:
         f.write(data)
 
