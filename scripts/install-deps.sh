@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # Build
   cmake ninja-build g++ clang-format
+  # Fuzz targets (preset linux-fuzz)
+  clang-14 libfuzzer-14-dev libclang-rt-14-dev
   # Linux program
   qt6-base-dev fonts-dejavu-core fonts-liberation2
   # Windows programs
