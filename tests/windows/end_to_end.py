@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-"""End-to-end tests of prekidnik.exe under wine64, as a person uses it.
+"""End-to-end tests of prekidnik.exe under Wine (wine64 for the 64-bit
+build, 32-bit wine in a 32-bit prefix for the 32-bit one), as a person uses
+it.
 
 Starts its own virtual screen (Xvfb, on a free display) and its own Wine
 prefix with the classic Windows colours, runs the program beside a stand-in
@@ -8,7 +10,7 @@ with the keyboard and mouse (xdotool), and reads its windows with a probe
 program and screenshots. Everything it starts is stopped at the end, on
 failure too. Screenshots are kept in WORK/shots for a person to look at.
 
-Usage: end_to_end.py --wine WINE64 --exe EXE --fake-rasapi32 DLL --probe EXE --work DIR
+Usage: end_to_end.py --wine WINE --bits 4|8 --exe EXE --fake-rasapi32 DLL --probe EXE --work DIR
 """
 import argparse
 import json
@@ -87,6 +89,7 @@ class Screen:
         with os.fdopen(read_fd) as f:
             self.display = ":" + f.readline().strip()
         self.env = dict(os.environ, DISPLAY=self.display, WINEPREFIX=self.prefix,
+                        WINEARCH="win32" if ARGS.bits == 4 else "win64",
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         subprocess.run(["xsetroot", "-solid", "#00ff00"], env=self.env, check=True)
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
@@ -142,9 +145,12 @@ class Screen:
         return subprocess.run([ARGS.wine] + args, env=self.env, timeout=timeout,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, **kw)
 
-    def probe(self, title):
-        out = self.wine([ARGS.probe, title], timeout=30).stdout.decode()
+    def probe(self, *args):
+        out = self.wine([ARGS.probe, *args], timeout=30).stdout.decode()
         return json.loads(out.strip() or "null")
+
+    def windows_version(self):
+        return self.wine(["cmd", "/c", "ver"]).stdout.decode().strip()
 
     # --- the screen
 
@@ -169,7 +175,7 @@ class Screen:
 class Program:
     """One run of prekidnik.exe beside the stand-in rasapi32.dll."""
 
-    def __init__(self, screen, connections="", closing_ms=0):
+    def __init__(self, screen, connections="", closing_ms=0, clock_file=None):
         self.screen = screen
         self.log = os.path.join(screen.work, f"ras-{time.monotonic_ns()}.log")
         env = dict(screen.env,
@@ -177,11 +183,15 @@ class Program:
                    PREKIDNIK_FAKE_RAS_CONNECTIONS=connections,
                    PREKIDNIK_FAKE_RAS_CLOSING_MS=str(closing_ms),
                    PREKIDNIK_FAKE_RAS_LOG=windows_path(self.log))
+        if clock_file:
+            env["PREKIDNIK_FAKE_CLOCK_FILE"] = windows_path(clock_file)
         self.started = time.monotonic()
         self.process = subprocess.Popen([ARGS.wine, "prekidnik.exe"], cwd=screen.run_dir,
                                         env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-        self.main = self.wait_for("Prekidnik", lambda w: w["visible"])
+        # Shown, with its controls (not a window of a program just ended).
+        self.main = self.wait_for("Prekidnik", lambda w: w["visible"] and any(
+            c["class"].lower() == "edit" for c in w["children"]))
         self.start_seconds = time.monotonic() - self.started
 
     def wait_for(self, title, condition, timeout=20):
@@ -363,7 +373,8 @@ class At96Dpi(ProgramTest):
         self.assertNotEqual(SCREEN.probe("Prekidnik")["window"], p.main["window"])
 
     def test_alt_p_hangs_up_the_named_connections_in_order(self):
-        p = self.start(connections="7:Modem;3:;9:Druga linija;4:")
+        # A handle above 2^31 comes back whole, as 32 bits on the 32-bit build.
+        p = self.start(connections="7:Modem;3:;4000000009:Druga linija;4:")
         SCREEN.xdotool("key", "alt+p")
         p.wait_log(lambda calls: sum("hangup" in c for c in calls) >= 2)
         time.sleep(0.3)
@@ -372,10 +383,12 @@ class At96Dpi(ProgramTest):
         self.assertEqual(enum[0], "enum")
         fields = dict(f.split("=") for f in enum[1:4])
         self.assertEqual(int(fields["bytes"]), 256 * int(fields["size"]))
+        if ARGS.bits == 4:  # the 412-byte record of 32-bit Windows
+            self.assertEqual((fields["size"], fields["bytes"]), ("412", "105472"))
         self.assertEqual(fields["count"], "0")
         self.assertTrue(calls[0].endswith("-> 0 listed=4"), calls[0])
         self.assertEqual([c for c in calls if c.startswith("hangup")],
-                         ["hangup 7 -> 0", "hangup 9 -> 0"])
+                         ["hangup 7 -> 0", "hangup 4000000009 -> 0"])
 
     def test_exit_right_after_a_hang_up_waits_until_the_connection_is_gone(self):
         p = self.start(connections="5:Modem", closing_ms=1500)
@@ -395,7 +408,12 @@ class At96Dpi(ProgramTest):
 
     def test_exit_after_a_hang_up_waits_three_seconds_at_most(self):
         p = self.start(connections="5:Modem", closing_ms=30000)
+        x, y = self.bare_point(p.main)
         SCREEN.xdotool("key", "alt+p", "alt+z")
+        # The window leaves the screen at once; the program waits unseen.
+        time.sleep(0.5)
+        self.assertIsNone(p.process.poll())
+        self.assertEqual(SCREEN.pixel(SCREEN.screenshot("exit-waiting.png"), x, y), GREEN)
         self.assertTrue(p.ended())
         log = p.log_lines()
         calls = [c for _, c in log]
@@ -406,6 +424,61 @@ class At96Dpi(ProgramTest):
         self.assertGreaterEqual(waited, 2800)
         self.assertLess(waited, 10000)
         print(f"  waited {waited} ms for a connection that stays", file=sys.stderr)
+
+
+class TimeOfDayChangesUnderTheProgram(ProgramTest):
+    """The stand-in rasapi32.dll moves the program's GetLocalTime by an offset
+    it reads from a file, and the probe sends WM_TIMECHANGE as Windows does
+    once the clock is set. Not reached: the system clock itself and Windows'
+    own broadcast of the message."""
+    dpi = 96
+
+    def test_a_step_of_an_hour_shows_at_once_and_reaches_the_typed_time(self):
+        clock = os.path.join(SCREEN.work, "clock-offset.txt")
+        with open(clock, "w") as f:
+            f.write("0")
+        p = self.start(connections="7:Modem", clock_file=clock)
+        box = next(c for c in p.main["children"] if c["class"].lower() == "edit")
+        # Reached only through the step: an hour and two seconds from now.
+        target = time.strftime("%H:%M:%S", time.localtime(time.time() + 3602))
+        SCREEN.xdotool("mousemove", (box["rect"][0] + box["rect"][2]) // 2,
+                       (box["rect"][1] + box["rect"][3]) // 2, "click", "1")
+        SCREEN.xdotool("type", "--delay", "20", target)
+        with open(clock, "w") as f:
+            f.write(str(3600 * 1000))
+        self.assertEqual(SCREEN.probe("--time-changed", "Prekidnik"), "sent")
+        w = SCREEN.probe("Prekidnik")
+        shown = next(c["text"] for c in w["children"]
+                     if c["class"].lower() == "static" and c["text"].count(":") == 2)
+        ahead = time.strftime("%H", time.localtime(time.time() + 3600))
+        self.assertEqual(shown[:2], ahead, shown)
+        p.wait_log(lambda calls: "hangup 7 -> 0" in calls, timeout=8)
+
+
+class WindowsXp(ProgramTest):
+    """Wine reporting Windows XP (5.1): the program starts, shows its
+    ellipse and hangs up. Wine still offers later functions there, so this
+    run is no proof that XP has every function the program imports: the
+    import allowlist (imports.py) is."""
+    dpi = 96
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        SCREEN.wine(["winecfg", "-v", "winxp"])
+        SCREEN.stop_server()
+
+    @classmethod
+    def tearDownClass(cls):
+        SCREEN.wine(["reg", "delete", r"HKCU\Software\Wine", "/v", "Version", "/f"])
+        SCREEN.stop_server()
+
+    def test_starts_shows_the_ellipse_and_disconnects(self):
+        self.assertIn("5.1.2600", SCREEN.windows_version())
+        p = self.start(connections="7:Modem")
+        self.check_main_window(p, "main-winxp.png")
+        SCREEN.xdotool("key", "alt+p")
+        p.wait_log(lambda calls: "hangup 7 -> 0" in calls)
 
 
 class At120Dpi(ProgramTest):
@@ -426,6 +499,7 @@ def main():
     parser = argparse.ArgumentParser()
     for name in ("--wine", "--exe", "--fake-rasapi32", "--probe", "--work"):
         parser.add_argument(name, required=True)
+    parser.add_argument("--bits", type=int, choices=(4, 8), required=True)
     ARGS, rest = parser.parse_known_args()
     os.makedirs(ARGS.work, exist_ok=True)
     SCREEN = Screen(os.path.abspath(ARGS.work))

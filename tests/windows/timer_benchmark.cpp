@@ -1,19 +1,26 @@
 // How often the forms' 1 ms timers really tick: in the runtime's own message
 // loop, and in a modal loop of the system (as while the window is dragged),
-// where a stand-in system timer drives them. Prints figures; asserts nothing
-// about them.
+// where a stand-in system timer drives them; then the main window left idle:
+// how long the system timer is held at 1 ms, and how late in each second the
+// clock label turns. Prints figures; asserts nothing about them.
+//
+//   timer_benchmark [IDLE_SECONDS]   (10 by default)
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "main_window/shaped_form.h"
 #include "platform/win32/win32_runtime.h"
+#include "platform/win32/win32_window_system.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = win32::Clock;
 
 constexpr forms::ControlDesign kControls[] = {
     {.id = 1, .name = "Tick", .kind = forms::ControlKind::Timer, .interval = 1},
@@ -54,9 +61,59 @@ void Report(const char* where, const std::vector<Clock::time_point>& ticks, doub
       where, ticks.size(), seconds, sum / gaps.size(), at(0.5), at(0.9), at(0.99), gaps.back());
 }
 
+class Address : public platform::AddressSource {
+ public:
+  std::string LocalIP() override { return "127.0.0.1"; }
+};
+
+// The main window, noting how far into its second the clock label turned.
+class WatchedForm : public main_window::ShapedForm {
+ public:
+  WatchedForm(win32::Runtime& runtime, platform::WindowSystem& windows,
+              platform::AddressSource& address)
+      : ShapedForm(runtime, windows, address), runtime_(runtime) {}
+  void Timer(int control) override {
+    const std::string before = runtime_.Text(*this, lblTime);
+    ShapedForm::Timer(control);
+    if (control != Timer1 || runtime_.Text(*this, lblTime) == before) return;
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    lateMs.push_back(t.wMilliseconds);
+  }
+  std::vector<int> lateMs;
+
+ private:
+  win32::Runtime& runtime_;
+};
+
+void IdleClock(double seconds) {
+  win32::Runtime runtime(GetModuleHandleA(nullptr));
+  win32::WindowSystem windowSystem;
+  Address address;
+  WatchedForm form(runtime, windowSystem, address);
+  runtime.Show(form);
+  const win32::TimerPeriodStats start = runtime.TimerPeriod();
+  runtime.RunUntil([] { return false; },
+                   std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  const win32::TimerPeriodStats end = runtime.TimerPeriod();
+  const double perMinute = 60.0 / seconds;
+  const double heldMs =
+      std::chrono::duration<double, std::milli>(end.held - start.held).count() * perMinute;
+  std::printf(
+      "%-34s 1 ms timer period raised %.1f times a minute, held %.0f ms a minute (%.2f %%)\n",
+      "idle main window", (end.raised - start.raised) * perMinute, heldMs, heldMs / 600.0);
+  std::vector<int> late = form.lateMs;
+  if (late.size() > 1) late.erase(late.begin());  // the first turn is the start's
+  std::sort(late.begin(), late.end());
+  if (late.empty()) return;
+  auto at = [&](double q) { return late[static_cast<std::size_t>(q * (late.size() - 1))]; };
+  std::printf("%-34s %zu turns: label set ms into the second: median %d, p90 %d, max %d\n",
+              "idle main window, clock", late.size(), at(0.5), at(0.9), late.back());
+}
+
 }  // namespace
 
-int main() {
+void Ticks() {
   win32::Runtime runtime(GetModuleHandleA(nullptr));
   TickingForm form;
   runtime.Show(form);
@@ -76,5 +133,11 @@ int main() {
   KillTimer(nullptr, end);
   SendMessageA(window, WM_EXITSIZEMOVE, 0, 0);
   Report("modal loop (system timer stand-in)", form.ticks, 2.0);
+}
+
+int main(int argc, char** argv) {
+  const double idleSeconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  Ticks();
+  if (idleSeconds > 0) IdleClock(idleSeconds);
   return 0;
 }

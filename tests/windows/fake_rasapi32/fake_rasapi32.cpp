@@ -5,6 +5,10 @@
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS  "7:Modem;3:;9:Druga linija" (handle:entry name)
 //   PREKIDNIK_FAKE_RAS_LOG          the log file, appended to
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS   how long a hung-up connection stays closing
+//   PREKIDNIK_FAKE_CLOCK_FILE       a file holding milliseconds (text) by which
+//                                   the program's GetLocalTime runs ahead of
+//                                   the real one (behind when negative); read
+//                                   on each call
 //
 // Log lines: "<ms> enum size=<dwSize> bytes=<buffer bytes> count=<count in> -> <result>
 // listed=<n>",
@@ -113,6 +117,70 @@ bool KnownSize(DWORD size) {
 
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
+#if !defined(_WIN64)
+// A 32-bit caller's records, the 412-byte one included, keep the handle, 32
+// bits wide, at 4 and the name at 8: the records are written here the same
+// way whatever size the caller names.
+static_assert(sizeof(HRASCONN) == 4 && kHandleOffset == 4 && kNameOffset == 8);
+#endif
+
+// ------------------------------------------------- the program's time of day
+
+std::string ClockFile() {
+  static const std::string path = Env("PREKIDNIK_FAKE_CLOCK_FILE");
+  return path;
+}
+
+long long ClockOffsetMs() {
+  HANDLE file = CreateFileA(ClockFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  char text[32] = {};
+  DWORD read = 0;
+  ReadFile(file, text, sizeof text - 1, &read, nullptr);
+  CloseHandle(file);
+  return std::strtoll(text, nullptr, 10);
+}
+
+// The program's GetLocalTime: the real local time, moved by the offset.
+void WINAPI ShiftedLocalTime(SYSTEMTIME* time) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);  // this DLL's own import: the real one
+  FILETIME file;
+  SystemTimeToFileTime(&now, &file);
+  ULARGE_INTEGER t;
+  t.LowPart = file.dwLowDateTime;
+  t.HighPart = file.dwHighDateTime;
+  t.QuadPart += static_cast<ULONGLONG>(ClockOffsetMs() * 10000);  // 100 ns units, wraps back
+  file.dwLowDateTime = t.LowPart;
+  file.dwHighDateTime = t.HighPart;
+  FileTimeToSystemTime(&file, time);
+}
+
+// Points the program's own import of GetLocalTime at ShiftedLocalTime; the
+// loader has bound the program's imports before any DLL starts.
+void ShiftProgramClock() {
+  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
+  const auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name;
+       ++d) {
+    if (lstrcmpiA(reinterpret_cast<char*>(base + d->Name), "kernel32.dll") != 0) continue;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(name->Name), "GetLocalTime") != 0) continue;
+      DWORD protection;
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&ShiftedLocalTime);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+    }
+  }
+}
 
 }  // namespace
 
@@ -184,6 +252,7 @@ DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
 }  // extern "C"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH && !ClockFile().empty()) ShiftProgramClock();
   if (reason == DLL_PROCESS_DETACH) Log("detach");
   return TRUE;
 }

@@ -4,6 +4,9 @@
 //                 object (or null): visibility, window and client rectangles
 //                 on the screen, styles, whether it is active, and its child
 //                 windows with class, text, rectangle and which has the focus.
+//   probe --time-changed TITLE
+//                 sends that window WM_TIMECHANGE, as Windows does once the
+//                 clock is set; prints "sent" or null.
 #include <windows.h>
 
 #include <cstdio>
@@ -68,8 +71,14 @@ BOOL CALLBACK AddChild(HWND child, LPARAM param) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--time-changed") {
+    HWND window = FindWindowA(nullptr, argv[2]);
+    if (window) SendMessageTimeoutA(window, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    std::printf(window ? "\"sent\"\n" : "null\n");
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: probe TITLE\n");
+    std::fprintf(stderr, "usage: probe TITLE | probe --time-changed TITLE\n");
     return 2;
   }
   HWND window = FindWindowA(nullptr, argv[1]);
