@@ -26,6 +26,7 @@ import json
 import math
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -367,6 +368,120 @@ def measure_traced(app, trials, log):
     return out
 
 
+# ----------------------------------------------------------------- time changes
+
+def build_timeshift(out_dir):
+    """tests/shims/timeshift.c built into `out_dir`: the shim that moves the
+    program's time of day (the machine's clock is never set)."""
+    lib = os.path.join(out_dir, "libprekidnik_timeshift.so")
+    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", lib,
+                    os.path.join(ROOT, "tests", "shims", "timeshift.c"), "-ldl", "-lpthread"],
+                   check=True)
+    return lib
+
+
+def measure_time_changes(app, samples, log):
+    """How soon the clock on screen shows the time of day after it steps, and
+    after the zone changes. The program runs with the shim preloaded and a zone
+    file of its own ($TZ). A step is made 0.3-0.4 s into a second, so that
+    the next natural turn is more than half a second away: the first drawing
+    into the clock label after it is the step's. Steps alternate between
+    +1 h, -1 h, +1 day 1 s, -1 day 1 s (a whole day would leave the clock as it
+    was), +1 s and -1 s. The zone alternates between UTC
+    and Asia/Tokyo, replaced at a random point of a second; it is read at
+    each turn of the second, so that figure is the wait for the next turn."""
+    import random
+    out = {"app": app}
+    with BenchSession(app, watch=True) as s:
+        shim = build_timeshift(s.dir)
+        control = os.path.join(s.dir, "offset")
+        zone = os.path.join(s.dir, "zone")
+
+        def replace(path, write):
+            write(path + ".new")
+            os.replace(path + ".new", path)
+
+        def set_offset(ns):
+            def write(path):
+                with open(path, "w") as f:
+                    f.write(str(ns))
+            replace(control, write)
+
+        def use_zone(name):
+            replace(zone, lambda path: shutil.copy(os.path.join("/usr/share/zoneinfo", name),
+                                                   path))
+
+        set_offset(0)
+        use_zone("UTC")
+        s.env.update({"LD_PRELOAD": shim, "PREKIDNIK_TIMESHIFT": control, "TZ": zone})
+        s.launch()
+        for var in ("LD_PRELOAD", "PREKIDNIK_TIMESHIFT", "TZ"):
+            s.env.pop(var)
+        time.sleep(1.5)
+
+        log(f"  {samples} clock steps ...")
+        steps = [3600, -3600, 86401, -86401, 1, -1]
+        offset, stepped_at = 0, []
+        for i in range(samples):
+            time.sleep((1.3 + random.uniform(0, 0.1) - time.time() % 1) % 1 + 1)
+            offset += steps[i % len(steps)] * NS
+            stepped_at.append(time.time_ns())
+            set_offset(offset)
+        time.sleep(1.0)
+        drawn = s.clock_drawn()
+        step_lag = []
+        for at in stepped_at:
+            first = next((ns for ns in drawn if ns >= at), None)
+            if first is not None and first - at < NS // 2:
+                step_lag.append((first - at) / 1e6)
+
+        log(f"  {samples} zone changes ...")
+        zone_at = []
+        for i in range(samples):
+            time.sleep(1 + random.uniform(0, 1))
+            zone_at.append(time.time_ns())
+            use_zone("Asia/Tokyo" if i % 2 == 0 else "UTC")
+        time.sleep(1.5)
+        drawn = s.clock_drawn()
+        zone_lag = []
+        for at in zone_at:
+            first = next((ns for ns in drawn if ns >= at), None)
+            if first is not None:
+                zone_lag.append((first - at) / 1e6)
+        s.stop()
+    out["step_to_screen_ms"] = summary(step_lag) | {"missing": samples - len(step_lag),
+                                                     "all": step_lag}
+    out["zone_to_screen_ms"] = summary(zone_lag) | {"all": zone_lag}
+    out["zone_check_us"] = measure_zone_check()
+    return out
+
+
+def measure_zone_check(calls=20000):
+    """Microseconds per call of what the clock does at each reading of the
+    local time: one stat() of the zone file; and of tzset() for comparison
+    (with $TZ unset it stats /etc/localtime itself), less ctypes' own cost."""
+    import ctypes
+    libc = ctypes.CDLL(None)
+    buffer = ctypes.create_string_buffer(256)
+    path = b"/etc/localtime" if os.path.exists("/etc/localtime") else b"/usr/share/zoneinfo/UTC"
+
+    def per_call(function, *args):
+        started = time.perf_counter_ns()
+        for _ in range(calls):
+            function(*args)
+        return (time.perf_counter_ns() - started) / calls / 1000
+
+    saved = os.environ.pop("TZ", None)
+    try:
+        base = per_call(libc.getpid)
+        result = {"stat": per_call(libc.stat, path, buffer) - base,
+                  "tzset": per_call(libc.tzset) - base, "ctypes_call": base}
+    finally:
+        if saved is not None:
+            os.environ["TZ"] = saved
+    return result
+
+
 # ----------------------------------------------------------------- the X server's share
 
 def measure_x_floor(samples, log):
@@ -517,6 +632,18 @@ def table(normal, plain):
     row("  calls begun after the wall second ended, label not yet changed", "",
         lambda r: get(r, "traced", "calls_after_wall_second_before_label_changed"),
         show_ratio=False)
+    steps = get(normal, "time_changes", "step_to_screen_ms", "n")
+    for key in ("p50", "max"):
+        row(f"clock step to new time on screen, ms, {key} (n={steps})", "<= 50",
+            lambda r, key=key: get(r, "time_changes", "step_to_screen_ms", key), show_ratio=False)
+    zones = get(normal, "time_changes", "zone_to_screen_ms", "n")
+    for key in ("p50", "max"):
+        row(f"zone change to new time on screen, ms, {key} (n={zones})", "<= 1000",
+            lambda r, key=key: get(r, "time_changes", "zone_to_screen_ms", key), show_ratio=False)
+    row("zone check per reading of the time: stat(), us", "",
+        lambda r: get(r, "time_changes", "zone_check_us", "stat"), show_ratio=False)
+    row("  tzset() with $TZ unset, us (for comparison)", "",
+        lambda r: get(r, "time_changes", "zone_check_us", "tzset"), show_ratio=False)
     launches = n(("shipped", "startup_ms", "n"))
     row(f"start-up, exec to main window mapped, ms, median (n={launches})", "report",
         lambda r: get(r, "shipped", "startup_ms", "p50"), 0)
@@ -553,10 +680,12 @@ def main():
     parser.add_argument("--plain-traced",
                         default=os.path.join(ROOT, "build/bench-plain-trace/prekidnik"))
     parser.add_argument("--quick", action="store_true",
-                        help="trial run: a 10 s idle window, 5 trials, 2 launches")
+                        help="trial run: a 10 s idle window, 5 trials, 2 launches, 5 changes")
     parser.add_argument("--idle", type=float, default=60.0, help="idle window, seconds")
     parser.add_argument("--trials", type=int, default=20)
     parser.add_argument("--launches", type=int, default=5)
+    parser.add_argument("--changes", type=int, default=20,
+                        help="clock steps and zone changes, each")
     parser.add_argument("--json", help="also write the figures to this file")
     parser.add_argument("--only", choices=("normal", "plain"), help="measure one build only")
     parser.add_argument("--wine", action="store_true",
@@ -567,7 +696,7 @@ def main():
                         default=os.path.join(ROOT, "build/bench-plain-win64/prekidnik.exe"))
     args = parser.parse_args()
     if args.quick:
-        args.idle, args.trials, args.launches = 10.0, 5, 2
+        args.idle, args.trials, args.launches, args.changes = 10.0, 5, 2, 5
     def log(text):
         print(text, file=sys.stderr, flush=True)
 
@@ -605,6 +734,9 @@ def main():
         results[name] = {"shipped": measure_shipped(shipped, args.launches, args.idle, log)}
         log(f"{name}: {os.path.relpath(traced, ROOT)}")
         results[name]["traced"] = measure_traced(traced, args.trials, log)
+        if name == "normal":
+            log(f"{name}: time changes")
+            results[name]["time_changes"] = measure_time_changes(shipped, args.changes, log)
     results["x_floor_ms"] = measure_x_floor(10 if args.quick else 20, log)
     results["loadavg_after"] = loadavg()
     log(f"done in {time.monotonic() - started:.0f} s")

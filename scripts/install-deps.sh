@@ -13,7 +13,7 @@ packages=(
   # Windows programs
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # Tests
-  libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile
+  libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
   wine wine64 fonts-wine
 )
