@@ -149,13 +149,14 @@ class Session:
 
     def listing_times(self):
         """Wall-clock times at which someone read NetworkManager's list of
-        active connections, as every hang-up starts by doing."""
+        active connections, as every hang-up starts by doing: the program with
+        one GetManagedObjects, others perhaps with the property itself."""
         if not os.path.exists(self.nm_log):
             return []
         with open(self.nm_log) as f:
             return [float(m) for m in re.findall(
-                r"^(\d+\.\d+) Get /org/freedesktop/NetworkManager "
-                r"org\.freedesktop\.NetworkManager\.ActiveConnections$", f.read(), re.M)]
+                r"^(\d+\.\d+) (?:GetManagedObjects$|Get /org/freedesktop/NetworkManager "
+                r"org\.freedesktop\.NetworkManager\.ActiveConnections$)", f.read(), re.M)]
 
     def deactivation_times(self):
         """Wall-clock times (seconds since the epoch) of each DeactivateConnection."""
