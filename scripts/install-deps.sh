@@ -16,6 +16,8 @@ packages=(
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
   wine wine64 fonts-wine
+  # Packages and their checks
+  dpkg-dev nsis lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -83,7 +83,8 @@ with tempfile.TemporaryDirectory(prefix="prekidnik-deb-") as tmp:
     for path in (desktop, metainfo, "usr/bin/prekidnik", "usr/share/man/man1/prekidnik.1.gz",
                  "usr/share/doc/prekidnik/copyright", "usr/share/doc/prekidnik/changelog.gz",
                  "usr/share/icons/hicolor/scalable/apps/prekidnik.svg"):
-        check(os.path.isfile(os.path.join(root, path)), f"installs {os.path.relpath(path, root)}")
+        path = os.path.join(root, path)
+        check(os.path.isfile(path), "installs /" + os.path.relpath(path, root))
 
     validated = run("desktop-file-validate", desktop)
     print(validated.stdout, end="")
