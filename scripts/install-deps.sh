@@ -16,6 +16,9 @@ packages=(
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
   wine wine64 fonts-wine
+  # 32-bit Wine, for the tests of the 32-bit Windows build (needs a kernel
+  # that runs 32-bit code)
+  wine32:i386
   # Packages and their checks
   dpkg-dev nsis lintian desktop-file-utils appstream
 )
@@ -31,5 +34,8 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
