@@ -5,6 +5,16 @@
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS  "7:Modem;3:;9:Druga linija" (handle:entry name)
 //   PREKIDNIK_FAKE_RAS_LOG          the log file, appended to
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS   how long a hung-up connection stays closing
+//   PREKIDNIK_FAKE_RAS_ENUM_RESULT  a code the listing returns once it has
+//                                   written the records that fit and the count,
+//                                   as a careless service might (603 also sets
+//                                   the size it asks for)
+//   PREKIDNIK_FAKE_RAS_HANGUP_RESULT  a code every hang-up returns, the
+//                                   connection staying up
+//   The log and the connections are read again on each call; the
+//   connections start afresh whenever their variable changes. A name
+//   of 257 bytes or more fills the whole name field, with no zero byte, and
+//   the byte right after the field is the marker 'M'.
 //   PREKIDNIK_FAKE_CLOCK_FILE       a file holding milliseconds (text) by which
 //                                   the program's GetLocalTime runs ahead of
 //                                   the real one (behind when negative); read
@@ -39,6 +49,7 @@ struct Connection {
 };
 
 struct Service {
+  std::string spec;  // PREKIDNIK_FAKE_RAS_CONNECTIONS, as last read
   std::vector<Connection> connections;
   std::string logPath;
   DWORD closingMs = 0;
@@ -58,7 +69,13 @@ Service& State() {
     s->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
     s->closingMs =
         static_cast<DWORD>(std::strtoul(Env("PREKIDNIK_FAKE_RAS_CLOSING_MS").c_str(), nullptr, 10));
-    const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
+    return s;
+  }();
+  service->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
+  const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
+  if (list != service->spec) {
+    service->spec = list;
+    service->connections.clear();
     std::size_t at = 0;
     while (at < list.size()) {
       std::size_t end = list.find(';', at);
@@ -66,14 +83,21 @@ Service& State() {
       const std::string item = list.substr(at, end - at);
       const std::size_t colon = item.find(':');
       if (colon != std::string::npos)
-        s->connections.push_back(
+        service->connections.push_back(
             {static_cast<std::uintptr_t>(std::strtoull(item.c_str(), nullptr, 10)),
              item.substr(colon + 1)});
       at = end + 1;
     }
-    return s;
-  }();
+  }
   return *service;
+}
+
+// An injected result, when its variable is set.
+bool Injected(const char* name, DWORD& result) {
+  const std::string value = Env(name);
+  if (value.empty()) return false;
+  result = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
+  return true;
 }
 
 void Log(const char* format, ...) {
@@ -117,6 +141,8 @@ bool KnownSize(DWORD size) {
 
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
+constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
+static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
 #if !defined(_WIN64)
 // A 32-bit caller's records, the 412-byte one included, keep the handle, 32
 // bits wide, at 4 and the name at 8: the records are written here the same
@@ -196,23 +222,31 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
   std::vector<const Connection*> open;
   for (const Connection& c : s.connections)
     if (!Gone(c)) open.push_back(&c);
+  DWORD injected = 0;
+  const bool inject = Injected("PREKIDNIK_FAKE_RAS_ENUM_RESULT", injected);
   if (!buffer || !bytes || !count || !KnownSize(size)) {
     result = ERROR_INVALID_SIZE;
-  } else if (bytesIn < open.size() * size) {
+  } else if (bytesIn < open.size() * size && !inject) {
     *bytes = static_cast<DWORD>(open.size() * size);
     result = ERROR_BUFFER_TOO_SMALL;
   } else {
     auto* records = reinterpret_cast<unsigned char*>(buffer);
     for (const Connection* c : open) {
+      if ((listed + 1) * size > bytesIn) break;
       unsigned char* r = records + listed * size;
       std::memset(r, 0, size);
       std::memcpy(r, &size, sizeof size);
       const HRASCONN handle = reinterpret_cast<HRASCONN>(c->handle);
       std::memcpy(r + kHandleOffset, &handle, sizeof handle);
-      std::memcpy(r + kNameOffset, c->name.data(), std::min<std::size_t>(c->name.size(), 256));
+      std::memcpy(r + kNameOffset, c->name.data(), std::min(c->name.size(), kNameBytes));
+      if (c->name.size() >= kNameBytes) r[kNameOffset + kNameBytes] = 'M';
       ++listed;
     }
-    *count = listed;
+    *count = inject ? static_cast<DWORD>(open.size()) : listed;
+    if (inject) {
+      result = injected;
+      if (result == ERROR_BUFFER_TOO_SMALL) *bytes = static_cast<DWORD>(open.size() * size);
+    }
   }
   Log("enum size=%lu bytes=%lu count=%lu -> %lu listed=%lu", size, bytesIn, countIn, result,
       listed);
@@ -222,7 +256,9 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
 DWORD WINAPI FakeRasHangUpA(HRASCONN handle) {
   Connection* c = Find(handle);
   DWORD result = ERROR_INVALID_HANDLE;
-  if (c) {
+  if (c && Injected("PREKIDNIK_FAKE_RAS_HANGUP_RESULT", result)) {
+    // Refused: the connection stays up.
+  } else if (c) {
     if (!c->hungUp) {
       c->hungUp = true;
       c->goneAt = GetTickCount() + State().closingMs;
