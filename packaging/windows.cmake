@@ -4,10 +4,13 @@
 # and written to the build folder.
 set(src ${CMAKE_CURRENT_LIST_DIR}/windows)
 set(out ${PROJECT_BINARY_DIR}/packaging)
+# The read-me names the systems the program starts on.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(win_arch win64)
+  set(PREKIDNIK_README_SYSTEMS "64-bitnom Windows XP i novijim (x64)")
 else()
   set(win_arch win32)
+  set(PREKIDNIK_README_SYSTEMS "Windows XP SP3 i novijim, 32- i 64-bitnim")
 endif()
 
 configure_file(${src}/procitaj-me.txt ${out}/procitaj-me.txt @ONLY)
