@@ -96,8 +96,10 @@ void Report(State& state, const std::string& key, const std::string& text) {
   std::erase_if(state.reported,
                 [&](const auto& entry) { return now - entry.second >= std::chrono::minutes(1); });
   if (!state.reported.emplace(key, now).second) return;
+  // A line of the journal, not a dump: a name from a long command line is cut.
+  constexpr std::size_t kMaxShown = 1024;
   std::string shown;
-  for (const unsigned char c : text) {
+  for (const unsigned char c : text.substr(0, kMaxShown)) {
     if (c >= 0x20 && c < 0x7F) {
       shown += static_cast<char>(c);
     } else {
