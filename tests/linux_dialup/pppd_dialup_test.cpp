@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialup/module1.h"
 #include "tests/linux_dialup/test_support.h"
 
 namespace {
@@ -211,6 +214,43 @@ TEST(RealProc, ListsAndTerminatesARunningPppd) {
   EXPECT_EQ(pppd.HangUp(ours[dialingFirst ? 0 : 1]), 0);
   EXPECT_EQ(dialing.KillAndReap(), SIGTERM);
   EXPECT_EQ(named.KillAndReap(), SIGKILL);  // not listed for hanging up: left alone
+}
+
+// Another user's pppd refuses the signal (EPERM, from the kernel): the
+// refusal is written once however often it is asked, and the user's own
+// pppd is ended all the same. The hang-up runs in a child as "nobody".
+TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsEndedAllTheSame) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run processes as two users";
+  constexpr int kNobody = 65534;
+  Child others({PPPD_STANDIN, "call", "isp-of-root"});
+  Child own({PPPD_STANDIN, "call", "isp-of-nobody"}, false, kNobody);
+  int output[2];
+  ASSERT_EQ(pipe(output), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(output[1], STDERR_FILENO);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket", 1);
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+    for (int i = 0; i < 3; ++i) Module1::HangUpConnections();
+    _exit(0);
+  }
+  close(output[1]);
+  std::string written;
+  char buffer[4096];
+  for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;) written.append(buffer, n);
+  close(output[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  const std::string line = "prekidnik: could not hang up \"isp-of-root\" (pppd " +
+                           std::to_string(others.pid()) + "): Operation not permitted\n";
+  const std::size_t at = written.find(line);
+  EXPECT_NE(at, std::string::npos) << written;
+  EXPECT_EQ(written.find(line, at + 1), std::string::npos) << written;  // once
+  EXPECT_EQ(own.KillAndReap(), SIGTERM);
+  EXPECT_EQ(others.KillAndReap(), SIGKILL);
 }
 
 }  // namespace

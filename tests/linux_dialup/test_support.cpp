@@ -15,7 +15,7 @@
 
 namespace dialup_test {
 
-Child::Child(const std::vector<std::string>& argv, bool captureOutput) {
+Child::Child(const std::vector<std::string>& argv, bool captureOutput, int user) {
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -31,6 +31,7 @@ Child::Child(const std::vector<std::string>& argv, bool captureOutput) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     if (captureOutput) dup2(outputFds[1], STDOUT_FILENO);
+    if (user != -1 && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
     execv(args[0], args.data());
     _exit(127);
   }

@@ -13,8 +13,9 @@ namespace dialup_test {
 // should the test die first.
 class Child {
  public:
-  // Runs argv[0] with `argv`; `captureOutput` keeps its standard output for ReadLine().
-  explicit Child(const std::vector<std::string>& argv, bool captureOutput = false);
+  // Runs argv[0] with `argv`; `captureOutput` keeps its standard output for
+  // ReadLine(); a `user` id other than -1 runs it as that user (from root).
+  explicit Child(const std::vector<std::string>& argv, bool captureOutput = false, int user = -1);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
