@@ -49,7 +49,7 @@ struct Connection {
 };
 
 struct Service {
-  std::string spec;  // PREKIDNIK_FAKE_RAS_CONNECTIONS, as last read
+  std::string connectionList;  // PREKIDNIK_FAKE_RAS_CONNECTIONS, as last read
   std::vector<Connection> connections;
   std::string logPath;
   DWORD closingMs = 0;
@@ -73,8 +73,8 @@ Service& State() {
   }();
   service->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
   const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
-  if (list != service->spec) {
-    service->spec = list;
+  if (list != service->connectionList) {
+    service->connectionList = list;
     service->connections.clear();
     std::size_t at = 0;
     while (at < list.size()) {
