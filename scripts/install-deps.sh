@@ -21,6 +21,8 @@ packages=(
   wine32:i386
   # Packages and their checks
   dpkg-dev nsis lintian desktop-file-utils appstream
+  # The benchmark's soak (bench/soak.py counts the X resources)
+  xrestop
 )
 
 missing=()
