@@ -1,29 +1,20 @@
-// A stand-in for rasapi32.dll in the end-to-end tests: it lists the
-// connections named in an environment variable, logs every call, and keeps a
-// hung-up connection closing for a while before it is gone.
+// A stand-in for rasapi32.dll: it lists the connections an environment
+// variable names, logs every call, and keeps a hung-up connection closing for
+// a while before it is gone. Read on each call but the closing time:
 //
-//   PREKIDNIK_FAKE_RAS_CONNECTIONS  "7:Modem;3:;9:Druga linija" (handle:entry name)
-//   PREKIDNIK_FAKE_RAS_LOG          the log file, appended to
-//   PREKIDNIK_FAKE_RAS_CLOSING_MS   how long a hung-up connection stays closing
-//   PREKIDNIK_FAKE_RAS_ENUM_RESULT  a code the listing returns once it has
-//                                   written the records that fit and the count,
-//                                   as a careless service might (603 also sets
-//                                   the size it asks for)
-//   PREKIDNIK_FAKE_RAS_HANGUP_RESULT  a code every hang-up returns, the
-//                                   connection staying up
-//   The log and the connections are read again on each call; the
-//   connections start afresh whenever their variable changes. A name
-//   of 257 bytes or more fills the whole name field, with no zero byte, and
-//   the byte right after the field is the marker 'M'.
-//   PREKIDNIK_FAKE_CLOCK_FILE       a file holding milliseconds (text) by which
-//                                   the program's GetLocalTime runs ahead of
-//                                   the real one (behind when negative); read
-//                                   on each call
-//
-// Log lines: "<ms> enum size=<dwSize> bytes=<buffer bytes> count=<count in> -> <result>
-// listed=<n>",
-// "<ms> hangup <handle> -> <result>", "<ms> status <handle> -> <result>",
-// "<ms> detach"; <ms> counts from the first call.
+//   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), started
+//                                    afresh whenever it changes; a name of 257 bytes or
+//                                    more fills its field, with the marker 'M' after it
+//   PREKIDNIK_FAKE_RAS_LOG           the log, appended to: "<ms> enum size=S bytes=B
+//                                    count=C -> R listed=N", "<ms> hangup H -> R",
+//                                    "<ms> status H -> R", "<ms> detach"
+//   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
+//   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns once it has written the
+//                                    records that fit and the count (603 also sets the
+//                                    size it asks for), as a careless service might
+//   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection up
+//   PREKIDNIK_FAKE_CLOCK_FILE        milliseconds (text) by which the program's
+//                                    GetLocalTime runs ahead (behind when negative)
 #include <windows.h>
 // The Remote Access headers build on <windows.h>.
 #include <ras.h>
@@ -66,7 +57,6 @@ Service& State() {
   static Service* service = [] {
     auto* s = new Service;
     s->start = GetTickCount();
-    s->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
     s->closingMs =
         static_cast<DWORD>(std::strtoul(Env("PREKIDNIK_FAKE_RAS_CLOSING_MS").c_str(), nullptr, 10));
     return s;
@@ -76,17 +66,13 @@ Service& State() {
   if (list != service->connectionList) {
     service->connectionList = list;
     service->connections.clear();
-    std::size_t at = 0;
-    while (at < list.size()) {
-      std::size_t end = list.find(';', at);
-      if (end == std::string::npos) end = list.size();
-      const std::string item = list.substr(at, end - at);
-      const std::size_t colon = item.find(':');
-      if (colon != std::string::npos)
+    for (std::size_t at = 0, end; at < list.size(); at = end + 1) {
+      end = std::min(list.find(';', at), list.size());
+      const std::size_t colon = list.find(':', at);
+      if (colon < end)
         service->connections.push_back(
-            {static_cast<std::uintptr_t>(std::strtoull(item.c_str(), nullptr, 10)),
-             item.substr(colon + 1)});
-      at = end + 1;
+            {static_cast<std::uintptr_t>(std::strtoull(list.c_str() + at, nullptr, 10)),
+             list.substr(colon + 1, end - colon - 1)});
     }
   }
   return *service;
@@ -149,8 +135,6 @@ static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
 // way whatever size the caller names.
 static_assert(sizeof(HRASCONN) == 4 && kHandleOffset == 4 && kNameOffset == 8);
 #endif
-
-// ------------------------------------------------- the program's time of day
 
 std::string ClockFile() {
   static const std::string path = Env("PREKIDNIK_FAKE_CLOCK_FILE");
