@@ -5,7 +5,8 @@
  * set: its CLOCK_REALTIME timerfds armed with TFD_TIMER_CANCEL_ON_SET become
  * readable and their read() fails with ECANCELED, and its absolute
  * CLOCK_REALTIME timers come due at the same instant of the new time of day.
- * The machine's own clock is never touched. */
+ * Only clock_gettime() is shifted: the program reads the time of day with
+ * nothing else. The machine's own clock is never touched. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -17,7 +18,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
-#include <sys/time.h>
 #include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -39,7 +39,6 @@ static _Atomic int64_t offset;
 static const char* control;
 
 static int (*real_clock_gettime)(clockid_t, struct timespec*);
-static int (*real_gettimeofday)(struct timeval*, void*);
 static int (*real_timerfd_create)(int, int);
 static int (*real_timerfd_settime)(int, int, const struct itimerspec*, struct itimerspec*);
 static ssize_t (*real_read)(int, void*, size_t);
@@ -116,7 +115,6 @@ static void* watch(void* unused) {
 static void resolve(void) {
   if (real_close != NULL) return;
   real_clock_gettime = dlsym(RTLD_NEXT, "clock_gettime");
-  real_gettimeofday = dlsym(RTLD_NEXT, "gettimeofday");
   real_timerfd_create = dlsym(RTLD_NEXT, "timerfd_create");
   real_timerfd_settime = dlsym(RTLD_NEXT, "timerfd_settime");
   real_read = dlsym(RTLD_NEXT, "read");
@@ -140,24 +138,6 @@ int clock_gettime(clockid_t clock, struct timespec* t) {
   if (result == 0 && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE))
     *t = from_ns(to_ns(t) + offset);
   return result;
-}
-
-int gettimeofday(struct timeval* restrict tv, void* restrict tz) {
-  resolve();
-  int result = real_gettimeofday(tv, tz);
-  if (result == 0) {
-    int64_t us = tv->tv_sec * 1000000LL + tv->tv_usec + offset / 1000;
-    tv->tv_sec = us / 1000000;
-    tv->tv_usec = us % 1000000;
-  }
-  return result;
-}
-
-time_t time(time_t* out) {
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  if (out != NULL) *out = now.tv_sec;
-  return now.tv_sec;
 }
 
 int timerfd_create(int clock, int flags) {
