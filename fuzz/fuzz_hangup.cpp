@@ -6,16 +6,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "dialup/module1.h"
 #include "dialup/rasconna.h"
+#include "fuzz/check.h"
 #include "platform/ras.h"
 
 namespace {
 
+using fuzz::Check;
 using Module1::HRASCONN;
 using Module1::RASCONNA;
 
@@ -23,10 +24,6 @@ FuzzedDataProvider* input = nullptr;
 std::vector<HRASCONN> expected;
 std::vector<HRASCONN> hungUp;
 int enumerations = 0;
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 }  // namespace
 

@@ -5,20 +5,17 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "platform/linux/nm_objects.h"
 
 namespace {
 
+using fuzz::Check;
 using namespace platform::linux_ras;
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& common) {
   if (in.ConsumeBool()) return in.ConsumeRandomLengthString(64);

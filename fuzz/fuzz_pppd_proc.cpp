@@ -4,18 +4,12 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/check.h"
 #include "platform/linux/pppd_dialup.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace platform::linux_ras;

@@ -5,23 +5,16 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/check.h"
 #include "main_window/shaped_form.h"
 #include "platform/fake/fake_forms.h"
 #include "platform/fake/fake_ras.h"
 #include "schedule/clock.h"
 
-namespace {
-
+using fuzz::Check;
 using main_window::ShapedForm;
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
