@@ -37,7 +37,7 @@ struct ClosingConnections {
   }
 };
 
-TEST(HangUpRequests, RecentRequestsCountEachConnectionOnceInTheOrderFirstAsked) {
+TEST(HangUpRequests, CountEachConnectionOnceInTheOrderFirstAskedAndForgetTheOld) {
   win32::HangUpRequests requests;
   requests.Add(Handle(1), t0);
   requests.Add(Handle(2), t0 + milliseconds(1000));
@@ -47,15 +47,11 @@ TEST(HangUpRequests, RecentRequestsCountEachConnectionOnceInTheOrderFirstAsked) 
   EXPECT_EQ(requests.Since(t0), (std::vector{Handle(1), Handle(2), Handle(3)}));
   requests.Forget(t0 + milliseconds(2200));
   EXPECT_EQ(requests.Since(t0), (std::vector{Handle(2)}));
-}
-
-TEST(HangUpRequests, ASecondOfRequestsEveryMillisecondKeepsOneEntryAndForgetsTheOld) {
-  win32::HangUpRequests requests;
-  requests.Add(Handle(1), t0);
-  for (int ms = 0; ms < 1000; ++ms) requests.Add(Handle(2), t0 + milliseconds(5000 + ms));
-  // Handle 1 is older than anything the end of the program waits for.
-  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(2)}));
-  EXPECT_EQ(requests.Since(t0 + milliseconds(5999)), (std::vector{Handle(2)}));
+  // A second of requests every millisecond keeps one entry, and Add forgets
+  // what is older than anything the end of the program waits for.
+  for (int ms = 0; ms < 1000; ++ms) requests.Add(Handle(4), t0 + milliseconds(9000 + ms));
+  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(4)}));
+  EXPECT_EQ(requests.Since(t0 + milliseconds(9999)), (std::vector{Handle(4)}));
 }
 
 TEST(WaitUntilGone, EndsAsSoonAsEveryConnectionIsGoneAndDropsEachOnceGone) {
@@ -82,19 +78,17 @@ TEST(WaitUntilGone, GivesUpAtTheDeadlineAndNamesWhatIsLeft) {
   EXPECT_EQ(ras.now, t0 + milliseconds(3000));  // not a poll interval more
 }
 
-TEST(WaitUntilGone, OnlyInvalidHandleMeansGone) {
+TEST(WaitUntilGone, OnlyInvalidHandleMeansGoneAndWhatIsGoneAlreadyIsAskedOnce) {
   ClosingConnections ras;
   ras.goneAt = {{Handle(1), t0 + milliseconds(200)}};
   ras.stillThere = platform::kRasInvalidSize;  // an error, but not "no such connection"
   EXPECT_TRUE(win32::WaitUntilGone({Handle(1)}, t0 + milliseconds(3000), ras.Watch()).empty());
   EXPECT_GE(ras.now, t0 + milliseconds(200));
-}
 
-TEST(WaitUntilGone, AsksOnceAndReturnsAtOnceWhenAllAreGoneAlready) {
-  ClosingConnections ras;
-  EXPECT_TRUE(win32::WaitUntilGone({Handle(5)}, t0 + milliseconds(3000), ras.Watch()).empty());
-  EXPECT_EQ(ras.now, t0);
-  EXPECT_EQ(ras.asked, std::vector{Handle(5)});
+  ClosingConnections gone;
+  EXPECT_TRUE(win32::WaitUntilGone({Handle(5)}, t0 + milliseconds(3000), gone.Watch()).empty());
+  EXPECT_EQ(gone.now, t0);
+  EXPECT_EQ(gone.asked, std::vector{Handle(5)});
 }
 
 }  // namespace
