@@ -15,7 +15,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from test_linux_app import APP, CLOCK, TEXT1, AppTest, centre, clock_text  # noqa: E402
+from harness import clock_text  # noqa: E402
+from test_linux_app import APP, LinuxCase  # noqa: E402
 
 OWNER = os.environ.get("PREKIDNIK_CLIPBOARD_OWNER", "")
 
@@ -28,17 +29,15 @@ def resident_kib(pid):
     return 0
 
 
-class HostileInput(AppTest):
+class HostileInput(LinuxCase):
 
     @classmethod
     def setUpClass(cls):
         if not os.access(OWNER, os.X_OK):
             raise unittest.SkipTest("no clipboard owner program ($PREKIDNIK_CLIPBOARD_OWNER)")
-        cls.s = cls.open_session()
-        cls.s.activate("gsm", "Mobilni")
-        cls.s.keep_connections()  # so that every hang-up request shows in the log
-        cls.s.start_app()
-        cls.addClassCleanup(cls.s.stop_app)
+        cls.s = harness.LinuxSession(APP)
+        cls.addClassCleanup(cls.s.close)
+        cls.s.start_app(["Mobilni"], keep=True)  # every hang-up request shows in the log
 
     def paste(self, data):
         """Replaces the box's text with `data` (bytes) through the clipboard."""
@@ -49,7 +48,7 @@ class HostileInput(AppTest):
                                  stderr=subprocess.DEVNULL)
         try:
             self.assertEqual(owner.stdout.readline().strip(), b"ready")
-            self.s.click(*self.at(self.s, centre(TEXT1)))
+            self.s.press("Text1")
             self.s.key("ctrl+a BackSpace ctrl+v")
             time.sleep(0.3)  # the paste is an exchange with the owner
         finally:
@@ -95,10 +94,10 @@ class HostileInput(AppTest):
         time.sleep(2)
         self.assert_alive()
         rss_start = resident_kib(self.s.app_proc.pid)
-        box = self.box(self.s, CLOCK)
-        first = self.s.screenshot(os.path.join(self.s.dir, "clock-1.png"))
+        box = self.s.control_box("lblTime")
+        first = self.s.screenshot("clock-1.png")
         time.sleep(1.2)
-        second = self.s.screenshot(os.path.join(self.s.dir, "clock-2.png"))
+        second = self.s.screenshot("clock-2.png")
         self.assertGreater(self.s.differing_pixels(first, second, box), 0,
                            "the clock did not turn")
         time.sleep(10)

@@ -1,0 +1,170 @@
+"""The end-to-end cases that hold on every platform, written once. A platform's
+test file binds them to its session (harness.LinuxSession, WineSession) by
+subclassing them with a `session()` method that gives a session to start the
+program in."""
+
+import time
+
+import design
+from harness import GREEN, GREY, PANU, clock_text, wait_for
+
+DUN = {"bluetooth": {"type": "dun"}}
+# Connections that are up, in NetworkManager's order: names of dial-up ones,
+# or (name, type, settings). Remote Access lists only the dial-up ones.
+CONNECTIONS = ["Mobilni", ("Kabl", "802-3-ethernet"), ("DSL", "pppoe"),
+               ("Kuca", "802-11-wireless"), "", ("Posao", "vpn"), ("Telefon", "bluetooth", DUN),
+               ("Mreza", "bluetooth", PANU), ("Druga linija", "cdma"), ""]
+NAMED_DIALUP = ["Mobilni", "DSL", "Posao", "Telefon", "Druga linija"]
+
+
+class Case:
+    """What each case starts from: a session at the class's dpi, the program
+    ended after the test."""
+    dpi = 96
+
+    def setUp(self):
+        self.s = self.session()
+        self.s.set_dpi(self.dpi)
+        self.addCleanup(self.s.stop_app)
+
+    def assert_ends_with_status_0(self):
+        self.assertTrue(self.s.app_exited(15), "the program still runs")
+        self.assertEqual(self.s.app_proc.returncode, 0)
+
+    def schedule(self, lead=3.0, text=clock_text):
+        """Types the clock text of a second at least `lead` seconds ahead,
+        whole before that second begins; returns the second."""
+        for _ in range(3):
+            target = int(time.time() + lead) + 1
+            self.s.type_into_text1(text(target))
+            if time.time() < target - 0.3:
+                return target
+        self.fail("typing into the box kept taking longer than the seconds it was given")
+
+
+class Scaled(Case):
+    """What the design's twips become at the class's dpi."""
+
+    def test_main_window_is_the_designs_ellipse(self):
+        s = self.s
+        s.start_app()
+        self.assertEqual(s.main_rect(), design.box(design.MAIN, self.dpi))
+        shot = s.screenshot(f"main-{self.dpi}.png")
+        x, y = s.main_rect()[:2]
+        inside, outside = design.ellipse_samples(self.dpi)
+        seen = {p: s.pixel(shot, x + p[0], y + p[1]) for p in inside + outside}
+        wrong = {p: c for p, c in seen.items() if c != (GREY if p in inside else GREEN)}
+        self.assertEqual(wrong, {}, "points of the client area of the wrong colour")
+
+    def test_about_opens_with_alt_o_and_space_on_ok_hides_it(self):
+        s = self.s
+        s.start_app()
+        s.key("alt+o")
+        about = wait_for(s.about_rect, 10)
+        self.assertTrue(about, "the About window did not appear")
+        self.assertEqual(about[2:], design.box((0, 0, *design.ABOUT_SIZE), self.dpi)[2:])
+        s.screenshot(f"about-{self.dpi}.png")
+        s.key("space", "about")
+        self.assertTrue(wait_for(lambda: not s.about_rect(), 5),
+                        "Space did not hide it: OK! had no focus")
+        self.assertTrue(s.main_rect())
+        self.assertIsNone(s.app_proc.poll(), "a hidden About window ended the program")
+
+    def test_dragging_the_surface_moves_the_window_and_a_control_does_not(self):
+        s = self.s
+        s.start_app()
+        for button in self.drag_buttons:
+            with self.subTest(button=button):
+                before = s.main_rect()
+                x, y = s.at(design.BARE)
+                s.drag((x, y), (x + 60, y + 30), button)
+                moved = wait_for(lambda: s.main_rect() == (before[0] + 60, before[1] + 30,
+                                                           *before[2:]), 5)
+                self.assertTrue(moved, f"from {before} to {s.main_rect()}")
+        for control in ("Label1", "lblTime", "IP Adresa"):
+            with self.subTest(control):
+                before = s.main_rect()
+                x, y = s.control_centre(control)
+                s.drag((x, y), (x + 60, y + 30))
+                time.sleep(0.5)
+                self.assertEqual(s.main_rect(), before)
+
+    drag_buttons = (1, 2, 3)  # any button
+
+
+class Behaviour(Case):
+    """Keys, buttons and the schedule."""
+
+    def test_space_right_after_start_ends_the_program_on_exit(self):
+        self.s.start_app(["Modem"])
+        self.s.key("space")
+        self.assert_ends_with_status_0()
+        self.assertEqual(self.s.hung_up(), [])
+
+    def test_alt_p_hangs_up_the_named_dialup_connections_in_order(self):
+        s = self.s
+        s.start_app(CONNECTIONS)
+        s.key("alt+p")
+        wait_for(lambda: len(s.hung_up()) >= len(NAMED_DIALUP), 10)
+        time.sleep(0.5)  # room for any request too many
+        self.assertEqual(s.hung_up(), NAMED_DIALUP)
+
+    def test_tab_goes_from_exit_to_the_box_to_disconnect(self):
+        s = self.s
+        s.start_app(["Mobilni"])
+        s.key("Tab")
+        s.type_text("x")  # into the box, which must not end the program
+        s.key("Tab space")
+        self.assertTrue(wait_for(s.hung_up, 10), "no hang-up")
+        self.assertIsNone(s.app_proc.poll())
+        self.assertEqual(s.hung_up(), ["Mobilni"])
+
+    def test_exit_hides_the_windows_at_once(self):
+        s = self.s
+        s.start_app(["Mobilni"], keep=True)
+        s.key("alt+p")
+        self.assertTrue(wait_for(s.hung_up, 10))
+        s.key("alt+o")
+        about = wait_for(s.about_rect, 10)
+        bare = s.at(design.BARE)
+        s.press("Izlaz!")
+        time.sleep(0.5)
+        shot = s.screenshot("exit.png")
+        self.assertEqual([s.pixel(shot, *p) for p in (bare, (about[0] + 5, about[1] + 5))],
+                         [GREEN, GREEN], "a window stayed on the screen")
+        self.assert_ends_with_status_0()
+
+    def test_hangs_up_throughout_the_typed_second_and_never_after(self):
+        s = self.s
+        s.start_app(["Mobilni", ("Kabl", "802-3-ethernet"), ("DSL", "pppoe")], keep=True)
+        target = self.schedule()
+        counts = []  # hang-ups so far at 0.2 s before the second, 1.5 s and 3 s after
+        for at in (-0.2, 1.5, 3):
+            wait_for(lambda: time.time() >= target + at, 10, 0.01)
+            counts.append(len(s.hung_up()))
+        self.assertEqual(counts[0], 0, "hung up before the typed second")
+        self.assertGreaterEqual(counts[1], 2 * self.hang_ups_a_second,
+                                "too few hang-up requests in the typed second")
+        # The clock label turns a little after the wall clock on a busy
+        # machine: allow half a second, not another one.
+        self.assertEqual(counts[2], counts[1], "hang-ups went on after the typed second")
+        self.assertEqual(s.hung_up(), ["Mobilni", "DSL"] * (counts[2] // 2))
+
+    hang_ups_a_second = 10  # the schedule asks again and again during its second
+
+    def test_other_spellings_of_the_time_never_hang_up(self):
+        s = self.s
+        s.start_app(["Mobilni"], keep=True)
+        spellings = {
+            "without seconds": "%H:%M", "a space before": " %H:%M:%S", "dots": "%H.%M.%S",
+            "12-hour": "%I:%M:%S %p", "a space after": "%H:%M:%S ",
+        }
+        for name, spelling in spellings.items():
+            with self.subTest(name):
+                target = self.schedule(1.0, lambda t: time.strftime(spelling, time.localtime(t)))
+                wait_for(lambda: time.time() > target + 1.3, 10)
+                self.assertEqual(s.hung_up(), [], f"{spelling} hung up")
+        # The same box, the same way, with the clock's own spelling does.
+        target = self.schedule(1.0)
+        self.assertTrue(wait_for(s.hung_up, target + 5 - time.time()),
+                        "the exact time did not hang up either: was anything typed?")
