@@ -1,6 +1,8 @@
 // How a backend re-arms a form's timers after each event the form handled.
 #pragma once
 
+#include "platform/forms.h"
+
 namespace forms {
 
 enum class TimerAction { Keep, Start, Stop };
@@ -12,6 +14,43 @@ inline TimerAction RearmTimer(bool justTicked, int delay, bool active, int remai
   if (justTicked) return delay >= 0 ? TimerAction::Start : TimerAction::Stop;
   if (delay >= 0 && (!active || delay < remaining)) return TimerAction::Start;
   return TimerAction::Keep;
+}
+
+// The native timers of one loaded form, as the rule sees them.
+class FormTimerSlots {
+ public:
+  virtual bool Active(int timer) = 0;
+  // Whole milliseconds until it is due, rounded up; 0 once due.
+  virtual int RemainingMs(int timer) = 0;
+  virtual void Start(int timer, int delay, bool justTicked) = 0;
+  virtual void Stop(int timer) = 0;
+  // The form's answer for `timer`. A backend that notes what the form read
+  // while it answered starts afresh here.
+  virtual int AskDelay(Form& form, int timer) { return form.TimerDelay(timer); }
+
+ protected:
+  ~FormTimerSlots() = default;
+};
+
+// After any event `form` handled (`tickedTimer`: the timer whose tick it was,
+// else -1): every timer of it is asked again, in design order, and re-armed
+// by RearmTimer.
+inline void RearmTimers(Form& form, int tickedTimer, FormTimerSlots& timers) {
+  for (const ControlDesign& c : form.Design().controls) {
+    if (c.kind != ControlKind::Timer) continue;
+    const bool ticked = c.id == tickedTimer;
+    const int delay = timers.AskDelay(form, c.id);
+    switch (RearmTimer(ticked, delay, timers.Active(c.id), timers.RemainingMs(c.id))) {
+      case TimerAction::Start:
+        timers.Start(c.id, delay, ticked);
+        break;
+      case TimerAction::Stop:
+        timers.Stop(c.id);
+        break;
+      case TimerAction::Keep:
+        break;
+    }
+  }
 }
 
 }  // namespace forms

@@ -10,66 +10,21 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyleHints>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <clocale>
-#include <cmath>
-#include <ctime>
-#if defined(PREKIDNIK_TRACE_TICKS)
-#include <cstdio>
-#endif
 
 #include "platform/label_text.h"
+#include "platform/qt/caret_rest.h"
 #include "platform/qt/form_timer.h"
+#include "platform/runtime_rules.h"
 #include "platform/timer_rule.h"
 #include "schedule/clock.h"
 
 namespace qt_backend {
 
 namespace {
-
-// The caret of a text box blinks while the person uses the box and rests,
-// shown, once nothing has been typed or clicked there for ten seconds, as
-// GTK's caret does: a caret that blinks for hours repaints its box twice a
-// second for nobody. One for the program, as the blink time is Qt's.
-class CaretRest : public QObject {
- public:
-  static void Watch(QWidget* box) { box->installEventFilter(&Instance()); }
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::KeyPress:
-      case QEvent::InputMethod:
-      case QEvent::FocusIn:
-      case QEvent::MouseButtonPress:
-        if (QGuiApplication::styleHints()->cursorFlashTime() != flashTime_)
-          QGuiApplication::styleHints()->setCursorFlashTime(flashTime_);
-        rest_.start();
-        break;
-      default:
-        break;
-    }
-    return false;
-  }
-
- private:
-  CaretRest() : QObject(QCoreApplication::instance()) {
-    rest_.setSingleShot(true);
-    rest_.setInterval(10'000);
-    connect(&rest_, &QTimer::timeout, this,
-            [] { QGuiApplication::styleHints()->setCursorFlashTime(0); });
-  }
-  static CaretRest& Instance() {
-    static CaretRest* const rest = new CaretRest;  // the application deletes it
-    return *rest;
-  }
-
-  const int flashTime_ = QGuiApplication::styleHints()->cursorFlashTime();
-  QTimer rest_;
-};
 
 // Labels keep their own presses, as on Windows: a press on a label does not
 // reach the window's surface and so does not move the window.
@@ -94,16 +49,6 @@ QStringList FamiliesFor(std::string_view name) {
             "sans-serif"};
   return {FromText(name)};
 }
-
-#if defined(PREKIDNIK_TRACE_TICKS)
-// Benchmark builds only: "<CLOCK_REALTIME ns> text <label> <text>" on stderr.
-void TraceText(const QLabel& label) {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  std::fprintf(stderr, "%lld%09ld text %s %s\n", static_cast<long long>(now.tv_sec), now.tv_nsec,
-               qPrintable(label.objectName()), qPrintable(label.text()));
-}
-#endif
 
 }  // namespace
 
@@ -148,8 +93,8 @@ FormWindow::FormWindow(Runtime& runtime, forms::Form& form, float tppX, float tp
 }
 
 QRect FormWindow::Pixels(int left, int top, int width, int height) const {
-  auto px = [](int twips, float tpp) { return static_cast<int>(std::lround(twips / tpp)); };
-  return QRect(px(left, tppX_), px(top, tppY_), px(width, tppX_), px(height, tppY_));
+  return QRect(forms::TwipsToPixels(left, tppX_), forms::TwipsToPixels(top, tppY_),
+               forms::TwipsToPixels(width, tppX_), forms::TwipsToPixels(height, tppY_));
 }
 
 QFont FormWindow::Font(const forms::FontDesign& design) const {
@@ -179,7 +124,7 @@ QWidget* FormWindow::Build(const forms::ControlDesign& c) {
     case forms::ControlKind::TextBox: {
       auto* edit = new QLineEdit(FromText(c.caption), this);
       edit->setAlignment(align);
-      CaretRest::Watch(edit);
+      RestCaret(edit);
       connect(edit, &QLineEdit::textChanged, this,
               [this, id] { Route([&] { form_.Change(id); }); });
       widget = edit;
@@ -238,18 +183,15 @@ void FormWindow::Route(Handler handler, int tickedTimer) {
 }
 
 void FormWindow::mousePressEvent(QMouseEvent* event) {
-  const QPointF p = event->position();
-  const int button = event->button() == Qt::LeftButton    ? 1
-                     : event->button() == Qt::RightButton ? 2
-                                                          : 4;
+  const auto button = event->button() == Qt::LeftButton    ? forms::MouseButton::Left
+                      : event->button() == Qt::RightButton ? forms::MouseButton::Right
+                                                           : forms::MouseButton::Other;
   const auto mods = event->modifiers();
-  const int shift = (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) |
-                    (mods & Qt::AltModifier ? 4 : 0);
+  const forms::MouseDownArgs a = forms::MouseDown(
+      button, mods & Qt::ShiftModifier, mods & Qt::ControlModifier, mods & Qt::AltModifier,
+      event->position().x(), event->position().y(), tppX_, tppY_);
   event->accept();
-  Route([&] {
-    form_.Form_MouseDown(button, shift, static_cast<float>(p.x() * tppX_),
-                         static_cast<float>(p.y() * tppY_));
-  });
+  Route([&] { form_.Form_MouseDown(a.button, a.shift, a.x, a.y); });
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
@@ -287,12 +229,8 @@ FormWindow* Runtime::Loaded(forms::Form& form) {
   return it == windows_.end() ? nullptr : it->second;
 }
 
-FormWindow& Runtime::Require(forms::Form& form) {
-  if (FormWindow* w = Loaded(form)) return *w;
-  // Loading a window that is not loaded is what Show does; any other call
-  // on an unloaded window loads it first, as the forms runtime always did.
-  Show(form);
-  return *Loaded(form);
+FormWindow* Runtime::Require(forms::Form& form) {
+  return forms::Require([&] { return Loaded(form); }, [&] { Show(form); });
 }
 
 void Runtime::Show(forms::Form& form) {
@@ -323,11 +261,12 @@ void Runtime::Hide(forms::Form& form) {
 }
 
 void Runtime::SetWindowState(forms::Form& form, forms::WindowState state) {
-  FormWindow& w = Require(form);
+  FormWindow* w = Require(form);
+  if (!w) return;
   if (state == forms::WindowState::Minimized)
-    w.showMinimized();
+    w->showMinimized();
   else
-    w.showNormal();
+    w->showNormal();
 }
 
 void Runtime::End() {
@@ -340,7 +279,8 @@ void Runtime::End() {
 }
 
 std::string Runtime::Text(forms::Form& form, int control) {
-  QWidget* w = Require(form).Control(control);
+  const FormWindow* window = Require(form);
+  QWidget* w = window ? window->Control(control) : nullptr;
   QString text;
   if (auto* label = qobject_cast<QLabel*>(w))
     text = label->text();
@@ -352,32 +292,31 @@ std::string Runtime::Text(forms::Form& form, int control) {
 }
 
 void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
-  QWidget* w = Require(form).Control(control);
+  const FormWindow* window = Require(form);
+  QWidget* w = window ? window->Control(control) : nullptr;
+  if (!w) return;
   const QString value = FromText(text);
-  if (auto* label = qobject_cast<QLabel*>(w)) {
-    if (label->text() != value) {
+  const forms::ControlDesign* design = form.Design().Find(control);
+  forms::SetTextIfChanged(Text(form, control), text, design ? design->name : "", [&] {
+    if (auto* label = qobject_cast<QLabel*>(w))
       label->setText(value);
-#if defined(PREKIDNIK_TRACE_TICKS)
-      TraceText(*label);
-#endif
-    }
-  } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    edit->setText(value);
-  } else if (auto* button = qobject_cast<QPushButton*>(w)) {
-    button->setText(value);
-  }
+    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+      edit->setText(value);
+    else if (auto* button = qobject_cast<QPushButton*>(w))
+      button->setText(value);
+  });
 }
 
-forms::WindowHandle Runtime::hWnd(forms::Form& form) { return &Require(form); }
+forms::WindowHandle Runtime::hWnd(forms::Form& form) { return Require(form); }
 
 float Runtime::TwipsPerPixelX() {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? static_cast<float>(1440.0 / screen->logicalDotsPerInchX()) : 15.0f;
+  return forms::TwipsPerPixel(screen ? screen->logicalDotsPerInchX() : 0);
 }
 
 float Runtime::TwipsPerPixelY() {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? static_cast<float>(1440.0 / screen->logicalDotsPerInchY()) : 15.0f;
+  return forms::TwipsPerPixel(screen ? screen->logicalDotsPerInchY() : 0);
 }
 
 forms::TimeOfDay Runtime::Now() {
@@ -397,30 +336,38 @@ void Runtime::ClockStepped() {
   }
 }
 
+// A form's timers as the re-arming rule sees them.
+class Runtime::Slots : public forms::FormTimerSlots {
+ public:
+  Slots(Runtime& runtime, FormWindow& window) : runtime_(runtime), window_(window) {}
+  bool Active(int timer) override { return window_.TimerControl(timer)->isActive(); }
+  int RemainingMs(int timer) override { return window_.TimerControl(timer)->remainingTime(); }
+  int AskDelay(forms::Form& form, int timer) override {
+    runtime_.toldAt_ = -1;
+    return form.TimerDelay(timer);
+  }
+  void Start(int id, int delay, bool justTicked) override {
+    // A delay chosen from the clock counts from the time the form was told,
+    // to the millisecond. Else a timer that just ticked counts from when
+    // that tick was due, as a periodic timer does (a handler that took
+    // longer than the delay is followed by the next tick at once), and any
+    // other from now.
+    FormTimer* timer = window_.TimerControl(id);
+    timer->start(delay, runtime_.toldAt_ >= 0                 ? runtime_.toldAt_
+                        : justTicked && timer->lastDue() >= 0 ? timer->lastDue()
+                                                              : runtime_.clock_.Now());
+  }
+  void Stop(int timer) override { window_.TimerControl(timer)->stop(); }
+
+ private:
+  Runtime& runtime_;
+  FormWindow& window_;
+};
+
 void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
   if (ending_) return;
-  for (const auto& [id, timer] : window.Timers()) {
-    toldAt_ = -1;
-    const int delay = window.form().TimerDelay(id);
-    switch (
-        forms::RearmTimer(id == tickedTimer, delay, timer->isActive(), timer->remainingTime())) {
-      case forms::TimerAction::Start:
-        // A delay chosen from the clock counts from the time the form was
-        // told, to the millisecond. Else a timer that just ticked counts from
-        // when that tick was due, as a periodic timer does (a handler that
-        // took longer than the delay is followed by the next tick at once),
-        // and any other from now.
-        timer->start(delay, toldAt_ >= 0                                 ? toldAt_
-                            : id == tickedTimer && timer->lastDue() >= 0 ? timer->lastDue()
-                                                                         : clock_.Now());
-        break;
-      case forms::TimerAction::Stop:
-        timer->stop();
-        break;
-      case forms::TimerAction::Keep:
-        break;
-    }
-  }
+  Slots timers(*this, window);
+  forms::RearmTimers(window.form(), tickedTimer, timers);
 }
 
 void Runtime::Unloaded(forms::Form& form) {
@@ -429,11 +376,8 @@ void Runtime::Unloaded(forms::Form& form) {
   windows_.erase(&form);
   for (auto& [id, timer] : window->Timers()) timer->stop();
   window->deleteLater();
-  // The program ends when no window is left to the user. A loaded window
-  // that is hidden counts only while another one shows: alone, nothing could
-  // ever bring it back, and the program would run on unseen for good.
-  if (std::none_of(windows_.begin(), windows_.end(),
-                   [](const auto& loaded) { return loaded.second->isVisible(); }))
+  if (forms::NoWindowLeftToUser(windows_,
+                                [](const auto& loaded) { return loaded.second->isVisible(); }))
     QCoreApplication::quit();
 }
 

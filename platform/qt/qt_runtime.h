@@ -52,15 +52,22 @@ class Runtime : public forms::Runtime {
   // The time of day stepped: every active timer is due at once, and every
   // form is asked afresh.
   void ClockStepped();
-  FormWindow& Require(forms::Form& form);
+  class Slots;
+  // The loaded window of `form`, loaded first if need be; null only when it
+  // could not be.
+  FormWindow* Require(forms::Form& form);
 
   std::unique_ptr<SystemClock> systemClock_;
   Clock& clock_;
   std::map<forms::Form*, FormWindow*> windows_;
   std::string separator_;
   bool ending_ = false;
-  // While AfterEvent asks a form for a timer's delay: the instant Now() told
-  // it, to the millisecond it told; -1 when it did not read the clock.
+  // The side channel from Now() to the timer rule: while AfterEvent asks a
+  // form for a timer's delay, the instant Now() told it, to the millisecond
+  // it told; -1 when it did not read the clock. A delay the form chose from
+  // the clock ("the next second begins in 380 ms") then counts from the
+  // instant it read, not from when the answer arrives, so that the tick
+  // lands on the turn of the second and not a little after.
   std::int64_t toldAt_ = -1;
 };
 

@@ -27,8 +27,6 @@ struct WindowStyles {
   DWORD exStyle;
 };
 
-// Pixels for `twips`, rounded to the nearest.
-int TwipsToPixels(int twips, float twipsPerPixel);
 WindowStyles FormStyles(forms::BorderStyle border);
 WindowStyles ControlStyles(const forms::ControlDesign& control);
 // The window classes of the controls that are windows; nullptr for the rest.

@@ -3,11 +3,12 @@
 
 #include "about/form1.h"
 #include "main_window/shaped_form.h"
+#include "platform/runtime_rules.h"
 #include "platform/win32/win32_runtime.h"
 
 namespace {
 
-using win32::TwipsToPixels;
+using forms::TwipsToPixels;
 
 struct Size {
   int width, height;

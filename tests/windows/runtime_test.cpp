@@ -11,6 +11,7 @@
 
 #include "main_window/form_region.h"
 #include "main_window/shaped_form.h"
+#include "platform/runtime_rules.h"
 #include "platform/win32/fonts.h"
 #include "platform/win32/win32_runtime.h"
 #include "platform/win32/win32_window_system.h"
@@ -166,10 +167,10 @@ TEST_F(RuntimeTest, ThePopupHasNoFrameAndSitsWhereTheDesignSaysInScreenPixels) {
   EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER));
   RECT window, client = ClientOnScreen(w);
   GetWindowRect(w, &window);
-  EXPECT_EQ(window.left, win32::TwipsToPixels(1500, tx));
-  EXPECT_EQ(window.top, win32::TwipsToPixels(1200, ty));
-  EXPECT_EQ(client.right - client.left, win32::TwipsToPixels(3000, tx));
-  EXPECT_EQ(client.bottom - client.top, win32::TwipsToPixels(2250, ty));
+  EXPECT_EQ(window.left, forms::TwipsToPixels(1500, tx));
+  EXPECT_EQ(window.top, forms::TwipsToPixels(1200, ty));
+  EXPECT_EQ(client.right - client.left, forms::TwipsToPixels(3000, tx));
+  EXPECT_EQ(client.bottom - client.top, forms::TwipsToPixels(2250, ty));
   EXPECT_EQ(GetClassLongPtrA(w, GCLP_HBRBACKGROUND), COLOR_ACTIVEBORDER + 1);
 }
 
@@ -182,8 +183,8 @@ TEST_F(RuntimeTest, TheFramedWindowHasACaptionAFixedFrameAndOnlyACloseButton) {
   EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
   RECT client;
   GetClientRect(w, &client);
-  EXPECT_EQ(client.right, win32::TwipsToPixels(3780, runtime.TwipsPerPixelX()));
-  EXPECT_EQ(client.bottom, win32::TwipsToPixels(2820, runtime.TwipsPerPixelY()));
+  EXPECT_EQ(client.right, forms::TwipsToPixels(3780, runtime.TwipsPerPixelX()));
+  EXPECT_EQ(client.bottom, forms::TwipsToPixels(2820, runtime.TwipsPerPixelY()));
   EXPECT_EQ(GetClassLongPtrA(w, GCLP_HBRBACKGROUND), COLOR_BTNFACE + 1);
 }
 
@@ -205,10 +206,10 @@ TEST_F(RuntimeTest, ControlsAreStandardWindowsWithTheDesignsCaptionsPlacesAndAli
   GetWindowRect(Control(kExit), &r);
   MapWindowPoints(nullptr, Window(form), reinterpret_cast<POINT*>(&r), 2);
   const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
-  EXPECT_EQ(r.left, win32::TwipsToPixels(1500, tx));
-  EXPECT_EQ(r.top, win32::TwipsToPixels(1200, ty));
-  EXPECT_EQ(r.right - r.left, win32::TwipsToPixels(1245, tx));
-  EXPECT_EQ(r.bottom - r.top, win32::TwipsToPixels(525, ty));
+  EXPECT_EQ(r.left, forms::TwipsToPixels(1500, tx));
+  EXPECT_EQ(r.top, forms::TwipsToPixels(1200, ty));
+  EXPECT_EQ(r.right - r.left, forms::TwipsToPixels(1245, tx));
+  EXPECT_EQ(r.bottom - r.top, forms::TwipsToPixels(525, ty));
   EXPECT_EQ(GetWindowLongA(Control(kLabel), GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
   EXPECT_TRUE(GetWindowLongA(Control(kBox), GWL_STYLE) & ES_CENTER);
 }
