@@ -15,11 +15,11 @@ import signal
 import subprocess
 import time
 
-import bench
-import harness
+import common
+from common import harness
 
 WINE = "/usr/lib/wine/wine64"
-PREFIX = os.path.join(bench.ROOT, "build", "bench-wine-prefix")
+PREFIX = os.path.join(common.ROOT, "build", "bench-wine-prefix")
 
 
 def wine_env(display):
@@ -74,14 +74,14 @@ def group(name):
 
 
 def read_all(pids):
-    return {pid: bench.read_threads(pid) for pid in pids if os.path.exists(f"/proc/{pid}")}
+    return {pid: common.read_threads(pid) for pid in pids if os.path.exists(f"/proc/{pid}")}
 
 
 def measure(exe, idle_seconds, log):
     out = {"exe": exe}
     ensure_prefix(log)
     app = None
-    with bench.BenchSession(exe, watch=True, network_manager=False) as s:
+    with common.BenchSession(exe, watch=True, network_manager=False) as s:
         env = wine_env(s.env["DISPLAY"])
         subprocess.run([server(), "-p"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -108,19 +108,19 @@ def measure(exe, idle_seconds, log):
             out["startup_ms"] = (mapped - started) / 1e6 if mapped else None
 
             s.focus_text1()
-            s.type_target(bench.clock_text(int(time.time()) + 3 * 3600))
-            time.sleep(bench.CARET_REST_S + 2)
+            s.type_target(common.clock_text(int(time.time()) + 3 * 3600))
+            time.sleep(common.CARET_REST_S + 2)
             log(f"  idle {idle_seconds:.0f} s under Wine ...")
             pids = prefix_processes()
             before, t0 = read_all(pids), time.time_ns()
             time.sleep(idle_seconds)
             after, t1 = read_all(pids), time.time_ns()
-            seconds = (t1 - t0) / bench.NS
+            seconds = (t1 - t0) / common.NS
             groups = {}
             for pid, name in pids.items():
                 if pid not in before or pid not in after:
                     continue
-                cost = bench.idle_cost(before[pid], after[pid], seconds)
+                cost = common.idle_cost(before[pid], after[pid], seconds)
                 g = groups.setdefault(group(name), {"cpu_percent": 0.0, "cpu_percent_ns": 0.0,
                                                     "wakeups_per_s": 0.0, "processes": []})
                 g["cpu_percent"] += cost["cpu_percent"]
@@ -135,11 +135,11 @@ def measure(exe, idle_seconds, log):
             out["groups"] = groups
             drawn = s.clock_drawn()
             lags = []
-            for boundary in range(t0 // bench.NS + 1, t1 // bench.NS):
-                first = next((ns for ns in drawn if ns >= boundary * bench.NS), None)
-                if first is not None and first - boundary * bench.NS < bench.NS // 2:
-                    lags.append((first - boundary * bench.NS) / 1e6)
-            out["clock_lag_screen_ms"] = bench.summary(lags)
+            for boundary in range(t0 // common.NS + 1, t1 // common.NS):
+                first = next((ns for ns in drawn if ns >= boundary * common.NS), None)
+                if first is not None and first - boundary * common.NS < common.NS // 2:
+                    lags.append((first - boundary * common.NS) / 1e6)
+            out["clock_lag_screen_ms"] = common.summary(lags)
         finally:
             subprocess.run([server(), "-k"], env=env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -153,16 +153,16 @@ def table(normal, plain):
 
     def row(name, pick, digits=2):
         a, b = pick(normal), pick(plain)
-        rows.append((name, bench.fmt(a, digits), bench.fmt(b, digits), bench.ratio(a, b)))
+        rows.append((name, common.fmt(a, digits), common.fmt(b, digits), common.ratio(a, b)))
 
     seconds = normal.get("seconds") or plain.get("seconds") or 0
     for g in ("prekidnik.exe", "wineserver", "other Wine processes"):
         row(f"Wine: {g}: idle CPU, % of a core ({seconds:.0f} s, /proc stat)",
-            lambda r, g=g: bench.get(r, "groups", g, "cpu_percent"), 3)
+            lambda r, g=g: common.get(r, "groups", g, "cpu_percent"), 3)
         row(f"Wine: {g}: idle CPU, % (schedstat)",
-            lambda r, g=g: bench.get(r, "groups", g, "cpu_percent_ns"), 3)
+            lambda r, g=g: common.get(r, "groups", g, "cpu_percent_ns"), 3)
         row(f"Wine: {g}: idle wakeups/s",
-            lambda r, g=g: bench.get(r, "groups", g, "wakeups_per_s"))
+            lambda r, g=g: common.get(r, "groups", g, "wakeups_per_s"))
 
     def total(r, key):
         groups = r.get("groups") or {}
@@ -172,12 +172,12 @@ def table(normal, plain):
     row("Wine: prekidnik.exe + wineserver: idle wakeups/s", lambda r: total(r, "wakeups_per_s"))
     for key in ("p50", "p99"):
         row(f"Wine: clock lag to screen, ms, {key}",
-            lambda r, key=key: bench.get(r, "clock_lag_screen_ms", key))
+            lambda r, key=key: common.get(r, "clock_lag_screen_ms", key))
     row("Wine: start-up, wine64 exec to main window mapped, ms",
         lambda r: r.get("startup_ms"), 0)
-    row("Wine: prekidnik.exe peak RSS (VmHWM), MiB", lambda r: bench.mib(r.get("vmhwm_kib")), 1)
+    row("Wine: prekidnik.exe peak RSS (VmHWM), MiB", lambda r: common.mib(r.get("vmhwm_kib")), 1)
     others = sorted({p for r in (normal, plain)
-                     for p in bench.get(r, "groups", "other Wine processes", "processes") or []})
+                     for p in common.get(r, "groups", "other Wine processes", "processes") or []})
 
     header = ("figure (Windows build under Wine)", "normal", "plain 1 ms", "plain/normal")
     widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]
