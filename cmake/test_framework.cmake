@@ -1,3 +1,17 @@
+# A test that cannot run here (a tool, Wine or a kind of code missing) is
+# reported as skipped with the reason, never as passed; with no reason it is
+# added as given.
+set(PREKIDNIK_SKIP_CODE 77)
+function(prekidnik_test_or_skip name reason)
+  if(reason)
+    add_test(NAME ${name}
+             COMMAND sh -c "echo 'Skipped: '\"$1\"; exit ${PREKIDNIK_SKIP_CODE}" sh "${reason}")
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${PREKIDNIK_SKIP_CODE})
+  else()
+    add_test(NAME ${name} ${ARGN})
+  endif()
+endfunction()
+
 # GoogleTest for the test programs.
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(GTest REQUIRED)
@@ -19,9 +33,6 @@ if(NOT TARGET GTest::gtest_main)
   target_compile_options(gtest_main PRIVATE -Wno-error)
 endif()
 
-# The exit code of a test that could not run here; CTest counts it as
-# skipped, never as passed.
-set(PREKIDNIK_SKIP_CODE 77)
 math(EXPR _bits "${CMAKE_SIZEOF_VOID_P} * 8")
 set(PREKIDNIK_WINE_RUNNABLE OFF)
 set(PREKIDNIK_WINE_SKIP_REASON "")
@@ -78,16 +89,12 @@ else()
   message(STATUS "Windows test programs are built, their tests skipped: ${PREKIDNIK_WINE_SKIP_REASON}")
 endif()
 
-# A test that runs a Windows program: as given where Wine runs this target,
-# else reported as skipped with the reason.
+# A test that runs a Windows program: skipped where Wine cannot run it.
 function(prekidnik_wine_test name)
   if(PREKIDNIK_WINE_RUNNABLE)
-    add_test(NAME ${name} ${ARGN})
+    prekidnik_test_or_skip(${name} "" ${ARGN})
   else()
-    add_test(NAME ${name}
-             COMMAND sh -c "echo 'Skipped: '\"$1\"; exit ${PREKIDNIK_SKIP_CODE}" sh
-                     "${PREKIDNIK_WINE_SKIP_REASON}")
-    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${PREKIDNIK_SKIP_CODE})
+    prekidnik_test_or_skip(${name} "${PREKIDNIK_WINE_SKIP_REASON}" ${ARGN})
   endif()
 endfunction()
 

@@ -11,17 +11,11 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
 import zlib
 
+from checks import check, failures, finish, shows_window, virtual_display
+
 build_dir, ico_path = sys.argv[1:3]
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
 
 
 def run(*argv, **kw):
@@ -102,28 +96,17 @@ with tempfile.TemporaryDirectory(prefix="prekidnik-deb-") as tmp:
         check(width == size and pixels == ico.get(size), f"{size}x{size} icon is the .ico's image")
 
     # The installed program shows its window.
-    fd_read, fd_write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(fd_write), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=[fd_write], stderr=subprocess.DEVNULL)
-    os.close(fd_write)
-    display = ":" + os.read(fd_read, 16).decode().strip()
-    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-               DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent",
-               DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
-    app = subprocess.Popen([os.path.join(root, "usr/bin/prekidnik")], env=env,
-                           stderr=subprocess.DEVNULL)
-    try:
-        found = ""
-        deadline = time.monotonic() + 30
-        while not found and time.monotonic() < deadline and app.poll() is None:
-            found = run("xdotool", "search", "--onlyvisible", "--pid", str(app.pid),
-                        "--name", "^Prekidnik$", env=env).stdout.strip()
-            time.sleep(0.1)
-        check(bool(found), "the installed program shows its window")
-    finally:
-        app.kill()
-        app.wait()
-        xvfb.terminate()
-        xvfb.wait()
+    with virtual_display() as display:
+        env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
+                   DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent",
+                   DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
+        app = subprocess.Popen([os.path.join(root, "usr/bin/prekidnik")], env=env,
+                               stderr=subprocess.DEVNULL)
+        try:
+            check(shows_window(env, 30, "--pid", str(app.pid)),
+                  "the installed program shows its window")
+        finally:
+            app.kill()
+            app.wait()
 
-sys.exit(f"{len(failures)} check(s) failed" if failures else 0)
+finish()
