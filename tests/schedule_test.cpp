@@ -1,7 +1,6 @@
 // Clock text, the locale's separator and the backend's timer rule.
 #include <gtest/gtest.h>
 
-#include "platform/timer_rule.h"
 #include "schedule/clock.h"
 
 namespace {
@@ -55,18 +54,6 @@ TEST(ClockText, NextSecondIsNeverNowAndNeverMoreThanASecondAway) {
   EXPECT_EQ(schedule::MillisecondsToNextSecond(0), 1000);
   EXPECT_EQ(schedule::MillisecondsToNextSecond(1), 999);
   EXPECT_EQ(schedule::MillisecondsToNextSecond(999), 1);
-}
-
-TEST(TimerRule, TheTickedTimerTakesItsNewDelayOthersOnlyComeForward) {
-  using forms::RearmTimer;
-  using forms::TimerAction;
-  EXPECT_EQ(RearmTimer(true, 1000, false, 0), TimerAction::Start);
-  EXPECT_EQ(RearmTimer(true, -1, false, 0), TimerAction::Stop);
-  EXPECT_EQ(RearmTimer(false, 0, false, 0), TimerAction::Start);   // idle, now needed
-  EXPECT_EQ(RearmTimer(false, 0, true, 500), TimerAction::Start);  // sooner
-  EXPECT_EQ(RearmTimer(false, 1, true, 1), TimerAction::Keep);     // not starved
-  EXPECT_EQ(RearmTimer(false, 800, true, 500), TimerAction::Keep);
-  EXPECT_EQ(RearmTimer(false, -1, true, 500), TimerAction::Keep);  // stops on its own tick
 }
 
 }  // namespace
