@@ -2,6 +2,7 @@
 
 #include "dialup/module1.h"
 #include "main_window/form_region.h"
+#include "platform/timer_rule.h"
 #include "schedule/clock.h"
 
 namespace main_window {
@@ -103,29 +104,25 @@ int ShapedForm::TimerDelay(int timer) {
 #else
   // Both timers are designed to tick every millisecond, but most of those
   // ticks could not change anything a user sees, so they are skipped:
-  // - Timer1 writes the same clock text until the next second begins, so
-  //   once the label shows the current second it ticks next at the start of
-  //   the following one. The wait is computed afresh
-  //   from the wall clock on every tick and never exceeds a second, so a
-  //   clock set by hand, by NTP or across a suspend is caught up within it.
+  // - Timer1 writes the same clock text until the next second begins.
   // - Timer2's outcome can only change when the clock text or the typed
   //   text does, and after each such event the runtime asks again. While the
-  //   two match, it ticks every millisecond as designed (at once after the
-  //   change), so the hang-up is requested on every tick of that second.
+  //   two match, it ticks every millisecond as designed, so the hang-up is
+  //   requested on every tick of that second.
+  const int interval = forms::Form::TimerDelay(timer);
   switch (timer) {
     case Timer1: {
       const forms::TimeOfDay t = runtime_.Now();
-      const std::string shown = runtime_.Text(*this, lblTime);
-      if (shown != schedule::FormatClockText(t.hour, t.minute, t.second, runtime_.TimeSeparator()))
-        return forms::Form::TimerDelay(Timer1);  // not showing this second yet
-      return schedule::MillisecondsToNextSecond(t.millisecond);
+      const std::string now =
+          schedule::FormatClockText(t.hour, t.minute, t.second, runtime_.TimeSeparator());
+      return forms::AtEachSecond(runtime_.Text(*this, lblTime) == now, t, interval);
     }
     case Timer2:
-      if (!schedule::IsDisconnectTime(runtime_.Text(*this, Text1), runtime_.Text(*this, lblTime)))
-        return -1;
-      return lastTick_ == Timer2 ? forms::Form::TimerDelay(Timer2) : 0;
+      return forms::WhileWanted(
+          schedule::IsDisconnectTime(runtime_.Text(*this, Text1), runtime_.Text(*this, lblTime)),
+          lastTick_ == Timer2, interval);
     default:
-      return forms::Form::TimerDelay(timer);
+      return interval;
   }
 #endif
 }

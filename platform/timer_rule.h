@@ -16,6 +16,25 @@ inline TimerAction RearmTimer(bool justTicked, int delay, bool active, int remai
   return TimerAction::Keep;
 }
 
+// What a form wants of a timer, turned into the delay TimerDelay answers.
+//
+// A timer whose work changes only at each turn of the second (a clock): at
+// its design `interval` while the window does not show the second `now` is
+// in yet, else when the next second begins. The wait never exceeds a second
+// and is computed afresh from the time of day, so a clock set by hand, by
+// NTP or across a suspend is caught up within it.
+inline int AtEachSecond(bool showsThisSecond, const TimeOfDay& now, int interval) {
+  return showsThisSecond ? 1000 - now.millisecond % 1000 : interval;
+}
+
+// A timer with work only while `wanted`: every design `interval`, and at
+// once after an event that made it wanted (`justTicked` false); else no
+// tick at all, until an event makes it wanted.
+inline int WhileWanted(bool wanted, bool justTicked, int interval) {
+  if (!wanted) return -1;
+  return justTicked ? interval : 0;
+}
+
 // The native timers of one loaded form, as the rule sees them.
 class FormTimerSlots {
  public:

@@ -29,8 +29,4 @@ inline bool IsDisconnectTime(std::string_view target, std::string_view clockText
   return target == clockText;
 }
 
-// Milliseconds from `millisecond` (0-999, within the current second) to the
-// start of the next second: 1 to 1000.
-inline int MillisecondsToNextSecond(int millisecond) { return 1000 - millisecond % 1000; }
-
 }  // namespace schedule

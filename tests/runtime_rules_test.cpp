@@ -87,6 +87,21 @@ TEST(RuntimeRules, TheTickedTimerTakesItsNewDelayOthersOnlyComeForward) {
   EXPECT_EQ(RearmTimer(false, -1, true, 500), TimerAction::Keep);  // stops on its own tick
 }
 
+TEST(RuntimeRules, WhatAFormWantsOfATimerBecomesItsDelay) {
+  struct Case {
+    bool shows;
+    int millisecond, delay;
+  } const clock[] = {
+      {false, 0, 1}, {false, 500, 1}, {true, 0, 1000}, {true, 1, 999}, {true, 999, 1}};
+  for (const Case& c : clock)
+    EXPECT_EQ(forms::AtEachSecond(c.shows, {.millisecond = c.millisecond}, 1), c.delay)
+        << c.shows << " " << c.millisecond;
+  EXPECT_EQ(forms::WhileWanted(false, true, 1), -1);
+  EXPECT_EQ(forms::WhileWanted(false, false, 1), -1);
+  EXPECT_EQ(forms::WhileWanted(true, false, 5), 0);  // at once after the change
+  EXPECT_EQ(forms::WhileWanted(true, true, 5), 5);
+}
+
 // Every timer of the form is asked after an event, in design order, and the
 // backend is told what to do with each; controls that are not timers are not
 // asked.

@@ -50,10 +50,4 @@ TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
     EXPECT_EQ(schedule::SeparatorFromTimeFormat(c.format, c.ampm), c.separator) << c.format;
 }
 
-TEST(ClockText, NextSecondIsNeverNowAndNeverMoreThanASecondAway) {
-  EXPECT_EQ(schedule::MillisecondsToNextSecond(0), 1000);
-  EXPECT_EQ(schedule::MillisecondsToNextSecond(1), 999);
-  EXPECT_EQ(schedule::MillisecondsToNextSecond(999), 1);
-}
-
 }  // namespace
