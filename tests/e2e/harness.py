@@ -305,12 +305,6 @@ class LinuxSession(Display):
             r"^(\d+\.\d+) (?:GetManagedObjects$|Get /org/freedesktop/NetworkManager "
             r"org\.freedesktop\.NetworkManager\.ActiveConnections$)", self._log(), re.M)]
 
-    def active_connections(self):
-        # GetAll, not Get: listing_times() counts the Gets of this property.
-        props = self.bus.get_object(NM, NM_PATH).GetAll(
-            NM, dbus_interface="org.freedesktop.DBus.Properties")
-        return [str(p)[len(ACTIVE):] for p in props["ActiveConnections"]]
-
     # --- the program
 
     def start_app(self, connections=(), keep=False, extra_env=None):
@@ -396,6 +390,14 @@ class LinuxSession(Display):
 
 # ------------------------------------------------------------------ Wine
 
+
+
+# NetworkManager's types of what Windows would list as Remote Access
+# connections (a Bluetooth one only for dial-up networking, not PAN).
+DIALUP_TYPES = {"gsm", "cdma", "pppoe", "adsl", "bluetooth", "vpn", "wireguard"}
+PANU = {"bluetooth": {"type": "panu"}}
+
+
 # Windows' classic colour scheme, so that the program looks as on a classic desktop.
 CLASSIC_COLOURS = {
     "ActiveBorder": "212 208 200", "ActiveTitle": "10 36 106", "AppWorkSpace": "128 128 128",
@@ -411,12 +413,6 @@ CLASSIC_COLOURS = {
     "TitleText": "255 255 255", "Window": "255 255 255", "WindowFrame": "0 0 0",
     "WindowText": "0 0 0",
 }
-
-
-# NetworkManager's types of what Windows would list as Remote Access
-# connections (a Bluetooth one only for dial-up networking, not PAN).
-DIALUP_TYPES = {"gsm", "cdma", "pppoe", "adsl", "bluetooth", "vpn", "wireguard"}
-PANU = {"bluetooth": {"type": "panu"}}
 
 
 def windows_path(path):
@@ -507,14 +503,12 @@ class WineSession(Display):
                    PREKIDNIK_FAKE_RAS_LOG=windows_path(self.log))
         if clock_file:
             env["PREKIDNIK_FAKE_CLOCK_FILE"] = windows_path(clock_file)
-        started = time.monotonic()
         self.app_proc = subprocess.Popen([self.wine_path, "prekidnik.exe"], cwd=self.run_dir,
                                          env=env, stdout=subprocess.DEVNULL,
                                          stderr=subprocess.DEVNULL, start_new_session=True)
         # Shown, with its controls (not a window of a program just ended).
-        self.main = self.wait_window("Prekidnik", lambda w: w["visible"] and any(
+        self.wait_window("Prekidnik", lambda w: w["visible"] and any(
             c["class"].lower() == "edit" for c in w["children"]))
-        self.start_seconds = time.monotonic() - started
 
     def wait_window(self, title, condition, timeout=20):
         w = wait_for(lambda: (lambda w: w if w and condition(w) else None)(self.probe(title)),

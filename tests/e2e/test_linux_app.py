@@ -9,6 +9,7 @@ import difflib
 import fcntl
 import os
 import re
+import shutil
 import socket
 import struct
 import subprocess
@@ -20,7 +21,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases  # noqa: E402
 import design  # noqa: E402
 import harness  # noqa: E402
-from harness import wait_for  # noqa: E402
+from harness import clock_text, wait_for  # noqa: E402
 
 APP = os.environ.get("PREKIDNIK_APP") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "linux", "prekidnik")
@@ -256,6 +257,204 @@ class WithOpenbox(cases.Case, LinuxCase):
         wait_for(lambda: s.active_window() == s.window, 5)
         s.key("alt+F4", "main")
         self.assert_ends_with_status_0()
+
+
+
+# --------------------------------------------------------------- time changes
+
+SHIM = os.environ.get("PREKIDNIK_TIMESHIFT_LIB", "")
+NS = 1_000_000_000
+TOKYO = 9 * 3600  # UTC+9, without daylight saving
+
+
+def text_at(seconds, zone_offset=0):
+    """The clock text of an instant (seconds since the epoch) in a zone."""
+    return time.strftime("%H:%M:%S", time.gmtime(int(seconds) + zone_offset))
+
+
+class TimeChanges(LinuxCase):
+    """The program's time of day stepped forward and back, and its zone
+    replaced, while a time is typed in. A shim preloaded into it
+    (tests/shims/timeshift.c, $PREKIDNIK_TIMESHIFT_LIB) moves its
+    CLOCK_REALTIME by an offset set here and tells it of each step as the
+    kernel does (a cancelled timerfd); its zone is a file named by $TZ and
+    replaced during the run. The machine's clock and zone are never touched."""
+
+    def setUp(self):
+        if not os.path.exists(SHIM):
+            self.skipTest(f"{SHIM} is not built")
+        self.s = self.session()
+        self.control = os.path.join(self.s.dir, "offset")
+        self.zone = os.path.join(self.s.dir, "zone")
+        self.offset = 0
+        self.set_offset(0)
+        self.use_zone("UTC")
+        self.addCleanup(self.s.stop_app)
+        self.s.start_app(["Mobilni"], keep=True, extra_env={
+            "LD_PRELOAD": SHIM, "PREKIDNIK_TIMESHIFT": self.control, "TZ": self.zone})
+
+    def set_offset(self, ns):
+        """Moves the program's time of day to the system's plus `ns`."""
+        path = self.control + ".new"
+        with open(path, "w") as f:
+            f.write(str(ns))
+        os.replace(path, self.control)
+        self.offset = ns
+
+    def use_zone(self, name):
+        """Replaces the zone file, as `timedatectl set-timezone` replaces its link."""
+        shutil.copy(os.path.join("/usr/share/zoneinfo", name), self.zone + ".new")
+        os.replace(self.zone + ".new", self.zone)
+
+    def program_now(self):
+        return time.time() + self.offset / NS
+
+    def step_to(self, seconds):
+        """Steps the program's time of day to the instant `seconds`."""
+        self.set_offset(round((seconds - time.time()) * NS))
+
+    def hang_ups_between(self, start, end):
+        """Hang-up requests made while the program's time of day was in
+        [start, end)."""
+        return [t for t in self.s.deactivation_times()
+                if start <= t + self.offset / NS < end]
+
+    def assert_clock_reads(self, allowed_seconds, zone_offset=0):
+        if shutil.which("tesseract"):  # without it, the hang-ups alone tell
+            clock_reads(self, self.s.screenshot("clock.png"), allowed_seconds, zone_offset)
+
+    def test_a_step_forward_into_the_typed_second_and_one_back_into_it(self):
+        target = int(self.program_now()) + 3600 + 5  # an hour ahead
+        self.s.type_into_text1(text_at(target))
+        time.sleep(0.5)
+        self.assertEqual(self.s.deactivated(), [], "hung up an hour early")
+        self.step_to(target - 0.5)
+        wait_for(lambda: self.program_now() > target + 1.3, 5)
+        self.assertTrue(self.hang_ups_between(target, target + 1),
+                        "no hang-up in the typed second after a step forward into it")
+        self.assertEqual(self.hang_ups_between(0, target), [], "hung up before the typed second")
+        self.assert_clock_reads(range(target + 1, target + 3))
+
+        before = len(self.s.deactivation_times())
+        self.step_to(target + 0.2)  # back into the typed second
+        wait_for(lambda: self.program_now() > target + 1.3, 5)
+        self.assertGreater(len(self.s.deactivation_times()), before,
+                           "no hang-up after a step back into the typed second")
+
+    def test_a_step_over_the_typed_second_skips_it(self):
+        target = int(self.program_now()) + 3600
+        self.s.type_into_text1(text_at(target))
+        self.step_to(target + 0.5 - 1)  # half a second before it...
+        self.step_to(target + 1.5)  # ...and over it before it came
+        time.sleep(1.0)
+        self.assertEqual(self.s.deactivated(), [], "hung up for a second stepped over")
+        self.assert_clock_reads(range(target + 1, target + 4))
+
+    def test_a_new_zone_shows_without_a_restart(self):
+        target = int(self.program_now()) + 4
+        self.s.type_into_text1(text_at(target, TOKYO))  # Tokyo's time, not UTC's
+        self.use_zone("Asia/Tokyo")
+        wait_for(lambda: self.program_now() > target + 1.3, 10)
+        self.assertTrue(self.hang_ups_between(target, target + 1),
+                        "the typed second in the new zone did not hang up")
+        self.assert_clock_reads(range(target + 1, target + 4), TOKYO)
+
+
+
+# --------------------------------------------------------------- hostile input
+
+OWNER = os.environ.get("PREKIDNIK_CLIPBOARD_OWNER", "")
+
+
+def resident_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+class HostileInput(LinuxCase):
+    """Hostile text pasted into the box: a megabyte, control, right-to-left
+    and combining characters, bytes that are not UTF-8. The clipboard is held
+    by a program of the tests' own ($PREKIDNIK_CLIPBOARD_OWNER), which offers
+    a file's bytes as they are."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.access(OWNER, os.X_OK):
+            raise unittest.SkipTest("no clipboard owner program ($PREKIDNIK_CLIPBOARD_OWNER)")
+        cls.s = harness.LinuxSession(APP)
+        cls.addClassCleanup(cls.s.close)
+        cls.s.start_app(["Mobilni"], keep=True)  # every hang-up request shows in the log
+
+    def paste(self, data):
+        """Replaces the box's text with `data` (bytes) through the clipboard."""
+        path = os.path.join(self.s.dir, "clipboard")
+        with open(path, "wb") as f:
+            f.write(data)
+        owner = subprocess.Popen([OWNER, path], env=self.s.env, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(owner.stdout.readline().strip(), b"ready")
+            self.s.press("Text1")
+            self.s.key("ctrl+a BackSpace ctrl+v")
+            time.sleep(0.3)  # the paste is an exchange with the owner
+        finally:
+            owner.kill()
+            owner.wait()
+            owner.stdout.close()
+
+    def assert_alive(self):
+        self.assertIsNone(self.s.app_proc.poll(), "the program ended")
+
+    def test_texts_that_only_look_like_the_time_never_match(self):
+        spellings = {
+            "a combining acute accent after": lambda t: clock_text(t).encode() + "\u0301".encode(),
+            "a right-to-left mark before": lambda t: "\u200f".encode() + clock_text(t).encode(),
+            "right-to-left override around": lambda t: ("\u202e" + clock_text(t) + "\u202c")
+            .encode(),
+            "a control character inside": lambda t: clock_text(t)[:2].encode() + b"\x07"
+            + clock_text(t)[2:].encode(),
+            "an invalid UTF-8 byte after": lambda t: clock_text(t).encode() + b"\xff",
+            "a cut-off UTF-8 sequence after": lambda t: clock_text(t).encode() + b"\xe2\x80",
+            "full-width colons": lambda t: clock_text(t).replace(":", "\uff1a").encode(),
+        }
+        for name, spelling in spellings.items():
+            with self.subTest(name):
+                before = len(self.s.deactivated())
+                target = int(time.time() + 1.5) + 1
+                self.paste(spelling(target))
+                self.assertLess(time.time(), target - 0.1, "the paste took too long")
+                wait_for(lambda: time.time() > target + 1.3, 10)
+                self.assertEqual(len(self.s.deactivated()), before, f"{name} hung up")
+                self.assert_alive()
+        # The same paste with the clock's own text does hang up.
+        target = int(time.time() + 1.5) + 1
+        self.paste(clock_text(target).encode())
+        self.assertTrue(wait_for(lambda: self.s.deactivated(), target + 5 - time.time()),
+                        "the exact text pasted did not hang up either: did the paste work?")
+
+    def test_a_pasted_megabyte_neither_stops_the_clock_nor_grows_the_program(self):
+        before = len(self.s.deactivated())
+        target = int(time.time() + 1.5) + 1
+        text = (clock_text(target) + "\u202e\u0301\x01\t\x7f") * ((1 << 20) // 16)
+        self.paste(text.encode()[: 1 << 20] + b"\xff\xfe")
+        time.sleep(2)
+        self.assert_alive()
+        rss_start = resident_kib(self.s.app_proc.pid)
+        box = self.s.control_box("lblTime")
+        first = self.s.screenshot("clock-1.png")
+        time.sleep(1.2)
+        second = self.s.screenshot("clock-2.png")
+        self.assertGreater(self.s.differing_pixels(first, second, box), 0,
+                           "the clock did not turn")
+        time.sleep(10)
+        rss_end = resident_kib(self.s.app_proc.pid)
+        print(f"resident set with a megabyte pasted: {rss_start} KiB, 10 s later {rss_end} KiB")
+        self.assertLess(rss_end - rss_start, 2048, "the program grew while it ticked")
+        self.assertEqual(len(self.s.deactivated()), before, "a false match")
+        self.assert_alive()
 
 
 if __name__ == "__main__":

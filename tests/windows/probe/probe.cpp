@@ -2,8 +2,8 @@
 //
 //   probe TITLE   prints the top-level window of that title as one JSON
 //                 object (or null): visibility, window and client rectangles
-//                 on the screen, styles, whether it is active, and its child
-//                 windows with class, text, rectangle and which has the focus.
+//                 on the screen, style, and its child windows with class,
+//                 text and which has the focus.
 //   probe --time-changed TITLE
 //                 sends that window WM_TIMECHANGE, as Windows does once the
 //                 clock is set; prints "sent" or null.
@@ -54,15 +54,10 @@ BOOL CALLBACK AddChild(HWND child, LPARAM param) {
   auto* children = reinterpret_cast<Children*>(param);
   char className[64] = {};
   GetClassNameA(child, className, sizeof className);
-  RECT r;
-  GetWindowRect(child, &r);
   std::string& json = children->json;
   if (!json.empty()) json += ',';
   json.append("{\"class\":").append(Json(className));
   json.append(",\"text\":").append(Json(Text(child)));
-  json.append(",\"rect\":").append(Rect(r));
-  json.append(",\"style\":")
-      .append(std::to_string(static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE))));
   json.append(",\"focus\":").append(child == children->focus ? "true" : "false");
   json += '}';
   return TRUE;
@@ -93,17 +88,10 @@ int main(int argc, char** argv) {
   GetWindowRect(window, &outer);
   GetClientRect(window, &client);
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-  char className[64] = {};
-  GetClassNameA(window, className, sizeof className);
   Children children{gui.hwndFocus, ""};
   EnumChildWindows(window, AddChild, reinterpret_cast<LPARAM>(&children));
-  std::printf(
-      "{\"class\":%s,\"visible\":%s,\"iconic\":%s,\"active\":%s,\"window\":%s,\"client\":%s,"
-      "\"style\":%lu,\"exstyle\":%lu,\"children\":[%s]}\n",
-      Json(className).c_str(), IsWindowVisible(window) ? "true" : "false",
-      IsIconic(window) ? "true" : "false", gui.hwndActive == window ? "true" : "false",
-      Rect(outer).c_str(), Rect(client).c_str(),
-      static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
-      static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), children.json.c_str());
+  std::printf("{\"visible\":%s,\"window\":%s,\"client\":%s,\"style\":%lu,\"children\":[%s]}\n",
+              IsWindowVisible(window) ? "true" : "false", Rect(outer).c_str(), Rect(client).c_str(),
+              static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)), children.json.c_str());
   return 0;
 }
