@@ -13,7 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/qt/qt_test_loop.h"
+
 namespace {
+
+using qt_test::Drain;
+using qt_test::RunUntil;
 
 using qt_backend::FormTimer;
 
@@ -23,24 +28,6 @@ qt_backend::SystemClock& Clock() {
 }
 
 constexpr std::int64_t kMs = 1'000'000;
-
-// Runs the event loop until `done` holds or `limitMs` pass; whether it held.
-bool RunUntil(const std::function<bool()>& done, int limitMs = 5000) {
-  QEventLoop loop;
-  QTimer check;
-  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  check.start(1);
-  QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-  if (!done()) loop.exec();
-  return done();
-}
-
-// Delivers every event already waiting, without waiting for more.
-void DrainEvents() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 // Notes the events it receives, in order.
 class Recorder : public QObject {
@@ -99,7 +86,7 @@ TEST(FormTimer, StoppedBeforeItsDueTickIsDeliveredItDoesNotTick) {
       Clock(), [&] { ++ticks; }, nullptr);
   timer.start(0, Clock().Now() - 5 * kMs);  // due already: posted
   timer.stop();
-  DrainEvents();
+  Drain();
   EXPECT_EQ(ticks, 0);
 
   timer.start(10, Clock().Now());  // due later: armed on the timerfd
@@ -114,7 +101,7 @@ TEST(FormTimer, StartedAgainForLaterItForgetsTheTickDueBefore) {
       Clock(), [&] { ++ticks; }, nullptr);
   timer.start(0, Clock().Now());  // due at once: posted
   timer.start(200, Clock().Now());
-  DrainEvents();
+  Drain();
   EXPECT_EQ(ticks, 0);
   EXPECT_TRUE(timer.isActive());
   ASSERT_TRUE(RunUntil([&] { return ticks > 0; }));
@@ -131,7 +118,7 @@ TEST(FormTimer, ATickDueAtOnceComesBeforeALowPriorityEventPostedEarlier) {
   // schedule's timer becomes due at once.
   QCoreApplication::postEvent(&recorder, new QEvent(Recorder::Type()), Qt::LowEventPriority);
   timer.start(0, Clock().Now());
-  DrainEvents();
+  Drain();
   EXPECT_EQ(log, (std::vector<std::string>{"tick", "low-priority event"}));
 }
 
@@ -154,9 +141,3 @@ TEST(FormTimer, RestartedLateFromItsOwnTickItTicksAgainAtOnce) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -20,8 +20,12 @@
 #include "platform/fake/fake_ras.h"
 #include "platform/qt/form_timer.h"
 #include "platform/qt/qt_runtime.h"
+#include "tests/qt/qt_test_loop.h"
 
 namespace {
+
+using qt_test::Drain;
+using qt_test::RunUntil;
 
 using main_window::ShapedForm;
 namespace fs = std::filesystem;
@@ -63,25 +67,8 @@ class SteppedClock : public qt_backend::Clock {
   std::int64_t offset_ = 0;
 };
 
-bool RunUntil(const std::function<bool()>& done, int limitMs = 5000) {
-  QEventLoop loop;
-  QTimer check;
-  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  check.start(1);
-  QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-  if (!done()) loop.exec();
-  return done();
-}
-
 void RunFor(int ms) {
   RunUntil([] { return false; }, ms);
-}
-
-// Delivers what is already due, without waiting for anything.
-void Drain() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 class Clock : public ::testing::Test {
@@ -241,10 +228,3 @@ TEST_F(Clock, TheSeparatorOfRealLocales) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
