@@ -35,11 +35,6 @@ def box(twips_box, dpi):
     return tuple(pixels(v, dpi) for v in twips_box)
 
 
-def centre(twips_box, dpi):
-    x, y, w, h = box(twips_box, dpi)
-    return (x + w // 2, y + h // 2)
-
-
 def ellipse_samples(dpi, margin=4):
     """Points of the client area (in its pixels at `dpi`) a few pixels inside
     the ellipse and a few outside it, on its axes and diagonals, and the
@@ -52,6 +47,7 @@ def ellipse_samples(dpi, margin=4):
         for radius_change, points in ((-margin, inside), (margin, outside)):
             points.append((round(cx + dx * (rx + radius_change)), round(cy + dy * (ry + radius_change))))
     w, h = pixels(MAIN[2], dpi), pixels(MAIN[3], dpi)
+    outside = [(x, y) for x, y in outside if x < w and y < h]  # the ellipse touches the bottom
     outside += [(2, 2), (w - 3, 2), (2, h - 3), (w - 3, h - 3)]
-    inside.append(centre((*BARE, 0, 0), dpi))
+    inside.append(tuple(pixels(v, dpi) for v in BARE))
     return inside, outside
