@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "main_window/form_region.h"
@@ -300,67 +299,6 @@ TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
   // Single spaces between words stay; captions that do not wrap are left alone.
   EXPECT_EQ(forms::ShownCaption("a  b c", true, "\r\n"), "a\r\nb c");
   EXPECT_EQ(forms::ShownCaption("a  b", false), "a  b");
-}
-
-}  // namespace
-
-namespace {
-
-// Both windows' design tables against the values they were designed with:
-// the window, then each control in the order of its table.
-struct DesignRow {
-  std::string_view name, caption;
-  int left, top, width, height, tabIndex;
-};
-
-std::vector<DesignRow> Rows(const forms::FormDesign& d) {
-  std::vector<DesignRow> rows = {
-      {d.name, d.caption, d.left, d.top, d.clientWidth, d.clientHeight, -1}};
-  for (const auto& c : d.controls) {
-    rows.push_back({c.name, c.caption, c.left, c.top, c.width, c.height, c.tabIndex});
-  }
-  return rows;
-}
-
-TEST(DesignTables, BothWindowsHaveTheirDesignedCaptionsPlacesSizesAndTabOrder) {
-  const auto& main = main_window::ShapedForm::kDesign;
-  const auto& about = about::Form1::kDesign;
-  const std::vector<std::pair<const forms::FormDesign*, std::vector<DesignRow>>> expected = {
-      {&main,
-       {{"ShapedForm", "Prekidnik", 2370, 1980, 8805, 5025, -1},
-        {"Label2", "IP adresa", 810, 495, 6045, 615, 8},
-        {"lblTime", "VREME", 2010, 1005, 3585, 1005, 4},
-        {"Label1", "Ispod unesite tacno vreme kad hocete da prekidnikujete racunar sa Interneta",
-         1380, 2175, 5145, 495, 3},
-        {"Text1", "", 1305, 2850, 5235, 375, 1},
-        {"Command1", "&Prekidnikuj!", 1755, 3315, 1245, 525, 2},
-        {"Command4", "Minimizuj!", 3150, 3315, 1245, 525, 6},
-        {"Command5", "IP Adresa", 4590, 3330, 1245, 525, 7},
-        {"Command3", "&O autoru", 2490, 3960, 1245, 525, 5},
-        {"Command2", "I&zlaz!", 3870, 3960, 1245, 525, 0},
-        {"Timer1", "", 5535, 1245, 0, 0, -1},
-        {"Timer2", "", 5535, 1695, 0, 0, -1},
-        {"Winsock1", "", 5400, 4050, 0, 0, -1}}},
-      {&about,
-       {{"Form1", "O Autoru", 0, 0, 3780, 2820, -1},
-        {"Label1", about.Find(about::Form1::Label1)->caption, 120, 60, 3525, 1995, 0},
-        {"Command1", "OK!", 1230, 2190, 1245, 525, 1}}},
-  };
-  for (const auto& [design, rows] : expected) {
-    const std::vector<DesignRow> actual = Rows(*design);
-    ASSERT_EQ(actual.size(), rows.size()) << design->name;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const DesignRow& a = actual[i];
-      const DesignRow& e = rows[i];
-      EXPECT_EQ(std::tie(a.name, a.caption, a.left, a.top, a.width, a.height, a.tabIndex),
-                std::tie(e.name, e.caption, e.left, e.top, e.width, e.height, e.tabIndex))
-          << design->name << " row " << i << " (" << e.name << ")";
-    }
-  }
-  EXPECT_EQ(main.borderStyle, forms::BorderStyle::None);
-  EXPECT_EQ(main.startUpPosition, forms::StartUpPosition::Manual);
-  EXPECT_EQ(about.borderStyle, forms::BorderStyle::FixedSingle);
-  EXPECT_EQ(about.startUpPosition, forms::StartUpPosition::WindowsDefault);
 }
 
 }  // namespace

@@ -1,39 +1,12 @@
-// The two windows' designs as the Win32 runtime lays them out.
+// The order the Win32 runtime makes the controls' windows in, which is also
+// the order Tab visits them.
 #include <gtest/gtest.h>
 
-#include "about/form1.h"
-#include "main_window/shaped_form.h"
-#include "platform/runtime_rules.h"
+#include <vector>
+
 #include "platform/win32/win32_runtime.h"
 
 namespace {
-
-using forms::TwipsToPixels;
-
-struct Size {
-  int width, height;
-  bool operator==(const Size&) const = default;
-};
-
-Size ClientPixels(const forms::FormDesign& d, float tpp) {
-  return {TwipsToPixels(d.clientWidth, tpp), TwipsToPixels(d.clientHeight, tpp)};
-}
-
-TEST(Designs, ClientSizesAt96And120Dpi) {
-  EXPECT_EQ(ClientPixels(main_window::ShapedForm::kDesign, 15), (Size{587, 335}));
-  EXPECT_EQ(ClientPixels(main_window::ShapedForm::kDesign, 12), (Size{734, 419}));
-  EXPECT_EQ(ClientPixels(about::Form1::kDesign, 15), (Size{252, 188}));
-  EXPECT_EQ(ClientPixels(about::Form1::kDesign, 12), (Size{315, 235}));
-}
-
-TEST(Designs, MainWindowControlsAreMadeInTabOrderExitFirst) {
-  std::vector<std::string_view> names;
-  for (const auto* c : win32::CreationOrder(main_window::ShapedForm::kDesign.controls))
-    names.push_back(c->name);
-  EXPECT_EQ(names,
-            (std::vector<std::string_view>{"Command2", "Text1", "Command1", "Label1", "lblTime",
-                                           "Command3", "Command4", "Command5", "Label2"}));
-}
 
 TEST(Designs, ControlsOutsideTheTabOrderComeLast) {
   const forms::ControlDesign controls[] = {
