@@ -71,37 +71,35 @@ TEST_F(MainWindow, RegionFollowsTheScreensTwipsPerPixel) {
   EXPECT_EQ(Call("CreateEllipticRgn").args, (std::vector<long long>{31, 29, 604, 419, 2}));
 }
 
-TEST(EllipseCorners, RoundHalvesToTheEvenNeighbour) {
-  // At 30 twips per pixel every corner lands on a half: 12.5, 11.5, 241.5, 167.5.
-  const auto c = main_window::ComputeEllipseCorners(1, 1, 0, 0, 30, 30);
-  EXPECT_EQ(c.x1, 12);
-  EXPECT_EQ(c.y1, 12);
-  EXPECT_EQ(c.x2, 242);
-  EXPECT_EQ(c.y2, 168);
-  // 31.25, 28.75, 603.75, 418.75 round to the nearest.
-  const auto d = main_window::ComputeEllipseCorners(1, 1, 0, 0, 12, 12);
-  EXPECT_EQ((std::vector{d.x1, d.y1, d.x2, d.y2}), (std::vector{31, 29, 604, 419}));
-}
-
-TEST(EllipseCorners, ScaleAndOffsetApplyPerAxis) {
-  // y: 11.5 + 7 and 167.5 + 7 are halves again, and go to the even side.
-  const auto c = main_window::ComputeEllipseCorners(2, 0.5f, -10, 7, 15, 15);
-  EXPECT_EQ((std::vector{c.x1, c.y1, c.x2, c.y2}), (std::vector{40, 18, 956, 174}));
-}
-
-TEST(EllipseCorners, AnUnusableScreenDensityFallsBackToTheDesignOne) {
-  const float bad[] = {0.0f, -15.0f, std::numeric_limits<float>::quiet_NaN(),
-                       std::numeric_limits<float>::infinity()};
-  for (float tpp : bad) {
-    const auto c = main_window::ComputeEllipseCorners(1, 1, 0, 0, tpp, tpp);
-    EXPECT_EQ((std::vector{c.x1, c.y1, c.x2, c.y2}), (std::vector{25, 23, 483, 335})) << tpp;
+// Each corner rounds each step to single precision, halves to the even
+// neighbour, with a usable screen density, within the 32-bit range.
+TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = -kMax - 1;
+  struct Case {
+    float scaleX, scaleY;
+    std::int16_t offsetX, offsetY;
+    float tpp;
+    std::vector<std::int32_t> corners;
+  } const cases[] = {
+      {1, 1, 0, 0, 30, {12, 12, 242, 168}},       // 12.5, 11.5, 241.5, 167.5: halves
+      {1, 1, 0, 0, 12, {31, 29, 604, 419}},       // 31.25, 28.75, 603.75, 418.75
+      {2, 0.5f, -10, 7, 15, {40, 18, 956, 174}},  // per axis; 18.5 and 174.5 to even
+      {1, 1, 0, 0, 0, {25, 23, 483, 335}},        // unusable densities: the design's
+      {1, 1, 0, 0, -15, {25, 23, 483, 335}},
+      {1, 1, 0, 0, kNaN, {25, 23, 483, 335}},
+      {1, 1, 0, 0, kInf, {25, 23, 483, 335}},
+      {1e30f, -1e30f, 0, 0, 15, {kMax, kMin, kMax, kMin}},
+      // The 32-bit build computes on the x87 unit, whose registers hold more
+      // than a float: kept wide, these corners would be 975 and 911.
+      {0x1.a5af38p+0f, 0x1.1341ep+1f, -19, 10, 12, {32, 72, 976, 910}},
+  };
+  for (const Case& c : cases) {
+    const auto e =
+        main_window::ComputeEllipseCorners(c.scaleX, c.scaleY, c.offsetX, c.offsetY, c.tpp, c.tpp);
+    EXPECT_EQ((std::vector{e.x1, e.y1, e.x2, e.y2}), c.corners) << c.scaleX << " at " << c.tpp;
   }
-}
-
-TEST(EllipseCorners, CornersBeyondThe32BitRangeAreHeldAtItsEnds) {
-  const auto c = main_window::ComputeEllipseCorners(1e30f, -1e30f, 0, 0, 15, 15);
-  EXPECT_EQ(c.x2, std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(c.y2, std::numeric_limits<std::int32_t>::min());
 }
 
 TEST_F(MainWindow, PressOnTheSurfaceHandsTheMoveToTheWindowSystem) {

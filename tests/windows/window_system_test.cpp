@@ -72,14 +72,4 @@ TEST_F(WindowSystemTest, SendMessageHandsOverTheArgumentsAddress) {
   EXPECT_EQ(received.lParam, reinterpret_cast<LPARAM>(&zero));
 }
 
-// The 32-bit build computes on the x87 unit, whose registers hold more than
-// a float: the corners must still round each step to single precision, as
-// the 64-bit build's SSE does. These scales at 120 dpi land a corner on the
-// other integer when the steps are kept wide.
-TEST(EllipseCorners, EachStepRoundsToSinglePrecisionOnThisProcessor) {
-  const auto c = main_window::ComputeEllipseCorners(0x1.a5af38p+0f, 0x1.1341ep+1f, -19, 10, 12, 12);
-  EXPECT_EQ(c.x2, 976);  // 975 kept wide
-  EXPECT_EQ(c.y2, 910);  // 911 kept wide
-}
-
 }  // namespace
