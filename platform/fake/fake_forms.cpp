@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/runtime_rules.h"
+
 namespace fake {
 
 void Runtime::Show(forms::Form& form) {
@@ -19,14 +21,23 @@ void Runtime::Show(forms::Form& form) {
 
 void Runtime::Hide(forms::Form& form) { windows[&form].visible = false; }
 
-void Runtime::SetWindowState(forms::Form& form, forms::WindowState state) {
-  windows[&form].state = state;
+WindowRecord& Runtime::Require(forms::Form& form) {
+  return *forms::Require(
+      [&]() -> WindowRecord* {
+        WindowRecord& w = windows[&form];
+        return w.loaded ? &w : nullptr;
+      },
+      [&] { Show(form); });
 }
 
-std::string Runtime::Text(forms::Form& form, int control) { return windows[&form].texts[control]; }
+void Runtime::SetWindowState(forms::Form& form, forms::WindowState state) {
+  Require(form).state = state;
+}
+
+std::string Runtime::Text(forms::Form& form, int control) { return Require(form).texts[control]; }
 
 void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
-  windows[&form].texts[control] = std::string(text);
+  Require(form).texts[control] = std::string(text);
 }
 
 void Runtime::Close(forms::Form& form) {

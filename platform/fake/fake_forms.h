@@ -29,7 +29,7 @@ class Runtime : public forms::Runtime {
   void End() override { ended = true; }
   std::string Text(forms::Form& form, int control) override;
   void SetText(forms::Form& form, int control, std::string_view text) override;
-  forms::WindowHandle hWnd(forms::Form& form) override { return &windows[&form]; }
+  forms::WindowHandle hWnd(forms::Form& form) override { return &Require(form); }
   float TwipsPerPixelX() override { return twipsPerPixelX; }
   float TwipsPerPixelY() override { return twipsPerPixelY; }
   forms::TimeOfDay Now() override { return now; }
@@ -42,6 +42,8 @@ class Runtime : public forms::Runtime {
   void Type(forms::Form& form, int control, std::string_view text);
 
   std::map<forms::Form*, WindowRecord> windows;
+  // The record of `form`, loaded first if it is not, as the real runtimes do.
+  WindowRecord& Require(forms::Form& form);
   bool ended = false;
   float twipsPerPixelX = 15, twipsPerPixelY = 15;
   forms::TimeOfDay now;
