@@ -109,7 +109,7 @@ class Behaviour(Case):
         time.sleep(0.5)  # room for any request too many
         self.assertEqual(s.hung_up(), NAMED_DIALUP)
 
-    def test_tab_goes_from_exit_to_the_box_to_disconnect(self):
+    def test_tab_goes_from_exit_to_the_box_to_disconnect_and_alt_z_ends(self):
         s = self.s
         s.start_app(["Mobilni"])
         s.key("Tab")
@@ -118,6 +118,8 @@ class Behaviour(Case):
         self.assertTrue(wait_for(s.hung_up, 10), "no hang-up")
         self.assertIsNone(s.app_proc.poll())
         self.assertEqual(s.hung_up(), ["Mobilni"])
+        s.key("alt+z")
+        self.assert_ends_with_status_0()
 
     def test_exit_hides_the_windows_at_once(self):
         s = self.s
