@@ -7,7 +7,10 @@ namespace about {
 
 class Form1 : public forms::Form {
  public:
-  enum Control { Label1, Command1 };
+  enum Control {
+    Label1,   // the lines about the author
+    Command1  // "OK!": hides this window, brings the main one forward
+  };
 
   // `mainWindow` is brought forward again when OK hides this window.
   Form1(forms::Runtime& runtime, forms::Form& mainWindow)

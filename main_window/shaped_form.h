@@ -14,18 +14,18 @@ namespace main_window {
 class ShapedForm : public forms::Form {
  public:
   enum Control {
-    Label2,
-    lblTime,
-    Label1,
-    Text1,
-    Command1,
-    Command4,
-    Command5,
-    Command3,
-    Command2,
-    Timer1,
-    Timer2,
-    Winsock1
+    Label2,    // above the clock: "IP adresa", then the address Command5 reads
+    lblTime,   // the big clock, hh:mm:ss
+    Label1,    // "Ispod unesite tacno vreme ...": what to type below
+    Text1,     // the box for the time of disconnection
+    Command1,  // "&Prekidnikuj!": hang up now
+    Command4,  // "Minimizuj!": minimise
+    Command5,  // "IP Adresa": show the address in Label2
+    Command3,  // "&O autoru": the About window
+    Command2,  // "I&zlaz!": quit; the focus starts here
+    Timer1,    // not shown: keeps lblTime on the time of day
+    Timer2,    // not shown: hangs up while Text1 shows lblTime's text
+    Winsock1   // not shown: where the address comes from
   };
 
   ShapedForm(forms::Runtime& runtime, platform::WindowSystem& windowSystem,

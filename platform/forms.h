@@ -5,6 +5,21 @@
 // and handled once, by a class derived from Form. A backend (Qt, Win32, the
 // test double) turns the design into native widgets, routes the native events
 // to the Form's handlers, and serves the Runtime calls the handlers make.
+//
+// The names are those of a forms designer: windows and controls are named
+// by kind and number (`Form1`, `Text1`, `Command1`, `Timer1`), handlers by
+// control and event (`Command1_Click`, `Timer1_Timer`, `Form_Load`), sizes are
+// in twips (1440 to the inch, 15 to a pixel at 96 dpi), and the runtime's
+// calls are named as the handlers use them (`Show`, `hWnd`,
+// `TwipsPerPixelX`). The program was designed that way, and keeping the
+// names keeps each handler next to the line of the design it carries out.
+// Each window's enumeration of controls says what each one is on the screen.
+//
+// Where to start: platform/runtime_rules.h and platform/timer_rule.h hold
+// what every backend does the same way; platform/qt/qt_runtime.cpp and
+// platform/win32/win32_runtime.cpp (with win32_classes, win32_loop and
+// win32_messages beside it) only turn the design into native windows and
+// route the native events; platform/fake/fake_forms.h is the tests' runtime.
 #pragma once
 
 #include <cstdint>

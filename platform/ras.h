@@ -3,6 +3,16 @@
 // On Windows they forward to rasapi32's exports of the same names; on Linux
 // they are our own dial-up layer (NetworkManager, else pppd); the tests link
 // a double. Exactly one of these is linked into each program.
+//
+// The names are Windows' Remote Access Service's; on Linux they stand for:
+// - RasEnumConnectionsA: one listing of NetworkManager's active dial-up
+//   connections (mobile broadband, PPPoE, ADSL, Bluetooth DUN, VPNs) and of
+//   the pppd processes NetworkManager did not start;
+// - RasHangUpA: DeactivateConnection for a NetworkManager connection,
+//   SIGTERM, as poff sends it, for a pppd;
+// - HRASCONN: a small number naming a connection of the last listing;
+// - RASCONNA: one listed connection: its handle, its name (a connection's
+//   `id`, a pppd link's name), a device type and name.
 #pragma once
 
 #include <cstdint>
