@@ -72,4 +72,14 @@ inline void RearmTimers(Form& form, int tickedTimer, FormTimerSlots& timers) {
   }
 }
 
+// The time of day changed under the timers of `form` (a step of the clock, a
+// new zone, new regional settings, a resume): a wait planned from the old
+// time ends at the wrong instant, and the form's answers came from that
+// time, so every active timer is due at once and the form is asked again.
+inline void TimeChanged(Form& form, FormTimerSlots& timers) {
+  for (const ControlDesign& c : form.Design().controls)
+    if (c.kind == ControlKind::Timer && timers.Active(c.id)) timers.Start(c.id, 0, false);
+  RearmTimers(form, -1, timers);
+}
+
 }  // namespace forms

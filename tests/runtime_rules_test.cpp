@@ -142,6 +142,9 @@ TEST(RuntimeRules, AfterAnEventEveryTimerIsAskedInDesignOrder) {
   timers.log.clear();
   forms::RearmTimers(form, 7, timers);
   EXPECT_EQ(timers.log, "ask 7;start 7 100!;ask 3;");
+  timers.log.clear();
+  forms::TimeChanged(form, timers);  // the active one is due now, then all are asked
+  EXPECT_EQ(timers.log, "start 7 0;ask 7;start 7 100;ask 3;");
 }
 
 }  // namespace

@@ -325,21 +325,12 @@ forms::TimeOfDay Runtime::Now() {
   return clock_.LocalTime(now);
 }
 
-void Runtime::ClockStepped() {
-  if (ending_) return;
-  // A wait planned from the time before the step ends at the wrong instant,
-  // and the forms' answers came from that time: all of them are due now.
-  for (auto& [form, window] : windows_) {
-    for (const auto& [id, timer] : window->Timers())
-      if (timer->isActive()) timer->start(0, clock_.Now());
-    AfterEvent(*window, -1);
-  }
-}
-
 // A form's timers as the re-arming rule sees them.
 class Runtime::Slots : public forms::FormTimerSlots {
  public:
-  Slots(Runtime& runtime, FormWindow& window) : runtime_(runtime), window_(window) {}
+  Slots(Runtime& runtime, FormWindow& window) : runtime_(runtime), window_(window) {
+    runtime_.toldAt_ = -1;
+  }
   bool Active(int timer) override { return window_.TimerControl(timer)->isActive(); }
   int RemainingMs(int timer) override { return window_.TimerControl(timer)->remainingTime(); }
   int AskDelay(forms::Form& form, int timer) override {
@@ -368,6 +359,14 @@ void Runtime::AfterEvent(FormWindow& window, int tickedTimer) {
   if (ending_) return;
   Slots timers(*this, window);
   forms::RearmTimers(window.form(), tickedTimer, timers);
+}
+
+void Runtime::ClockStepped() {
+  if (ending_) return;
+  for (auto& [form, window] : windows_) {
+    Slots timers(*this, *window);
+    forms::TimeChanged(*form, timers);
+  }
 }
 
 void Runtime::Unloaded(forms::Form& form) {

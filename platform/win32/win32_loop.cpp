@@ -154,12 +154,10 @@ void Runtime::TimeChanged() {
   if (ending_) return;
   const Clock::time_point now = time_->Monotonic();
   for (const auto& w : windows_) {
-    // A clock timer waiting for the next second by the old time is due now;
-    // the forms then say afresh what they need.
-    for (int id : w->timers.Ids())
-      if (w->timers.Active(id)) w->timers.Start(id, 0, now);
+    Slots timers(w->timers, now);
+    forms::TimeChanged(w->form, timers);
   }
-  for (std::size_t i = 0; i < windows_.size() && !ending_; ++i) AfterEvent(*windows_[i], -1);
+  if (modalWindow_) ArmModalTimer();
 }
 
 void Runtime::Dispatch(MSG& msg) {
