@@ -1,3 +1,10 @@
+// The forms runtime on Qt 6 Widgets. What it turns into widgets: a form into
+// a top-level QWidget (frameless for BorderStyle None), a label into a
+// QLabel, a text box into a QLineEdit, a button into a QPushButton, a timer
+// into a FormTimer (form_timer.h); a Winsock control into nothing. What it
+// routes: clicks, text edits, timer ticks, presses on the bare surface and
+// closing, each to the form's handler, then the timer rule. What every
+// backend does alike is in platform/runtime_rules.h and timer_rule.h.
 #include "platform/qt/qt_runtime.h"
 
 #include <langinfo.h>

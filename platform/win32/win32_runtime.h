@@ -1,6 +1,10 @@
 // The forms runtime on Win32: each Form becomes a top-level window of its
 // own class, each control a standard BUTTON, STATIC or EDIT window, and the
-// message loop runs the forms' timers.
+// message loop runs the forms' timers. Its files: win32_classes.cpp (the
+// design as window styles and classes), win32_runtime.cpp (the runtime's
+// calls and the making of a form's windows), win32_loop.cpp (the message
+// loop and the timers), win32_messages.cpp (the window procedure). What
+// every backend does alike is in platform/runtime_rules.h and timer_rule.h.
 #pragma once
 
 #include <windows.h>
