@@ -1,16 +1,9 @@
-// Clock text, the locale's separator and the backend's timer rule.
+// Clock text and the locale's separator.
 #include <gtest/gtest.h>
 
 #include "schedule/clock.h"
 
 namespace {
-
-TEST(ClockText, TwoDigitsEachOnTheTwentyFourHourClock) {
-  EXPECT_EQ(schedule::FormatClockText(0, 0, 0, ":"), "00:00:00");
-  EXPECT_EQ(schedule::FormatClockText(7, 5, 9, ":"), "07:05:09");
-  EXPECT_EQ(schedule::FormatClockText(13, 45, 30, ":"), "13:45:30");
-  EXPECT_EQ(schedule::FormatClockText(23, 59, 59, "."), "23.59.59");
-}
 
 TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
   struct Case {
