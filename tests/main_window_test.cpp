@@ -300,3 +300,44 @@ TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Both windows' design tables as the windows were designed: the window, then
+// each control in table order, as "name caption left,top,width,height tab".
+// (The about text's wording is free; its place is not.)
+std::vector<std::string> Rows(const forms::FormDesign& d) {
+  auto row = [](std::string_view name, std::string_view caption, int l, int t, int w, int h,
+                int tab) {
+    return std::string(name) + " " + std::string(caption) + " " + std::to_string(l) + "," +
+           std::to_string(t) + "," + std::to_string(w) + "," + std::to_string(h) + " " +
+           std::to_string(tab);
+  };
+  std::vector<std::string> rows = {
+      row(d.name, d.caption, d.left, d.top, d.clientWidth, d.clientHeight, -1)};
+  for (const auto& c : d.controls)
+    rows.push_back(row(c.name, c.caption, c.left, c.top, c.width, c.height, c.tabIndex));
+  return rows;
+}
+
+TEST(DesignTables, BothWindowsKeepTheirCaptionsPlacesSizesAndTabOrder) {
+  EXPECT_EQ(
+      Rows(ShapedForm::kDesign),
+      (std::vector<std::string>{
+          "ShapedForm Prekidnik 2370,1980,8805,5025 -1", "Label2 IP adresa 810,495,6045,615 8",
+          "lblTime VREME 2010,1005,3585,1005 4",
+          "Label1 Ispod unesite tacno vreme kad hocete da prekidnikujete racunar sa Interneta "
+          "1380,2175,5145,495 3",
+          "Text1  1305,2850,5235,375 1", "Command1 &Prekidnikuj! 1755,3315,1245,525 2",
+          "Command4 Minimizuj! 3150,3315,1245,525 6", "Command5 IP Adresa 4590,3330,1245,525 7",
+          "Command3 &O autoru 2490,3960,1245,525 5", "Command2 I&zlaz! 3870,3960,1245,525 0",
+          "Timer1  5535,1245,0,0 -1", "Timer2  5535,1695,0,0 -1", "Winsock1  5400,4050,0,0 -1"}));
+  EXPECT_EQ(Rows(about::Form1::kDesign),
+            (std::vector<std::string>{
+                "Form1 O Autoru 0,0,3780,2820 -1",
+                "Label1 " + std::string(about::Form1::kDesign.Find(about::Form1::Label1)->caption) +
+                    " 120,60,3525,1995 0",
+                "Command1 OK! 1230,2190,1245,525 1"}));
+}
+
+}  // namespace

@@ -9,9 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#if defined(PREKIDNIK_TRACE_TICKS)
-#include <ctime>
-#endif
 #include <map>
 #include <mutex>
 #include <string>
@@ -24,6 +21,7 @@
 #include "platform/linux/nm_dialup.h"
 #include "platform/linux/pppd_dialup.h"
 #include "platform/ras.h"
+#include "platform/trace.h"
 
 namespace platform {
 
@@ -145,13 +143,7 @@ void ListConnections(State& state, std::vector<Listed>& listed) {
 
 std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* bufferBytes,
                                   std::uint32_t* count) {
-#if defined(PREKIDNIK_TRACE_TICKS)
-  // Benchmark builds only: "<CLOCK_REALTIME ns> RasEnumConnectionsA" on stderr.
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  std::fprintf(stderr, "%lld%09ld RasEnumConnectionsA\n", static_cast<long long>(now.tv_sec),
-               now.tv_nsec);
-#endif
+  forms::Trace("RasEnumConnectionsA");
   if (bufferBytes == nullptr || count == nullptr) return kRasInvalidParameter;
   if (buffer == nullptr && *bufferBytes != 0) return kRasInvalidParameter;
   if (buffer != nullptr && buffer->dwSize != sizeof(Module1::RASCONNA)) return kRasInvalidSize;
