@@ -24,14 +24,6 @@ import harness  # noqa: E402
 
 
 
-def resident_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
 def open_fds(pid):
     return len(os.listdir(f"/proc/{pid}/fd"))
 
@@ -60,7 +52,7 @@ def x_resources(session, pid):
 
 def sample(session):
     pid = session.app_proc.pid
-    return {"resident KiB": resident_kib(pid), "open fds": open_fds(pid),
+    return {"resident KiB": harness.resident_kib(pid), "open fds": open_fds(pid),
             **{"X " + k: v for k, v in x_resources(session, pid).items()}}
 
 

@@ -32,6 +32,15 @@ def wait_for(predicate, timeout=10.0, step=0.05):
         time.sleep(step)
 
 
+def resident_kib(pid):
+    """The resident memory of process `pid`, in KiB."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
 def clock_text(seconds):
     return time.strftime("%H:%M:%S", time.localtime(seconds))
 

@@ -366,14 +366,6 @@ class TimeChanges(LinuxCase):
 OWNER = os.environ.get("PREKIDNIK_CLIPBOARD_OWNER", "")
 
 
-def resident_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
 class HostileInput(LinuxCase):
     """Hostile text pasted into the box: a megabyte, control, right-to-left
     and combining characters, bytes that are not UTF-8. The clipboard is held
@@ -442,7 +434,7 @@ class HostileInput(LinuxCase):
         self.paste(text.encode()[: 1 << 20] + b"\xff\xfe")
         time.sleep(2)
         self.assert_alive()
-        rss_start = resident_kib(self.s.app_proc.pid)
+        rss_start = harness.resident_kib(self.s.app_proc.pid)
         box = self.s.control_box("lblTime")
         first = self.s.screenshot("clock-1.png")
         time.sleep(1.2)
@@ -450,7 +442,7 @@ class HostileInput(LinuxCase):
         self.assertGreater(self.s.differing_pixels(first, second, box), 0,
                            "the clock did not turn")
         time.sleep(10)
-        rss_end = resident_kib(self.s.app_proc.pid)
+        rss_end = harness.resident_kib(self.s.app_proc.pid)
         print(f"resident set with a megabyte pasted: {rss_start} KiB, 10 s later {rss_end} KiB")
         self.assertLess(rss_end - rss_start, 2048, "the program grew while it ticked")
         self.assertEqual(len(self.s.deactivated()), before, "a false match")
