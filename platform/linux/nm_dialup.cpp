@@ -44,58 +44,44 @@ NmValue Convert(const QVariant& value) {
   return std::monostate();
 }
 
-// a{sv}, read from where `argument` stands.
+std::string KeyText(const QString& key) { return key.toStdString(); }
+std::string KeyText(const QDBusObjectPath& key) { return key.path().toStdString(); }
+
+// A D-Bus dictionary a{K...}, read from where `argument` stands, each value
+// by `readValue`.
+template <typename Key, typename Map, typename ReadValue>
+Map ReadMap(const QDBusArgument& argument, ReadValue readValue) {
+  Map map;
+  argument.beginMap();
+  while (!argument.atEnd()) {
+    Key key;
+    argument.beginMapEntry();
+    argument >> key;
+    map[KeyText(key)] = readValue(argument);
+    argument.endMapEntry();
+  }
+  argument.endMap();
+  return map;
+}
+
+// a{sv}: an interface's properties, or a settings group.
 NmProperties ReadProperties(const QDBusArgument& argument) {
-  NmProperties properties;
-  argument.beginMap();
-  while (!argument.atEnd()) {
-    QString key;
-    QDBusVariant value;
-    argument.beginMapEntry();
-    argument >> key >> value;
-    argument.endMapEntry();
-    properties[key.toStdString()] = Convert(value.variant());
-  }
-  argument.endMap();
-  return properties;
+  return ReadMap<QString, NmProperties>(argument, [](const QDBusArgument& value) {
+    QDBusVariant variant;
+    value >> variant;
+    return Convert(variant.variant());
+  });
 }
 
-// a{oa{sa{sv}}}, GetManagedObjects' answer.
-NmObjects ReadObjects(const QDBusArgument& argument) {
-  NmObjects objects;
-  argument.beginMap();
-  while (!argument.atEnd()) {
-    QDBusObjectPath path;
-    argument.beginMapEntry();
-    argument >> path;
-    auto& interfaces = objects[path.path().toStdString()];
-    argument.beginMap();
-    while (!argument.atEnd()) {
-      QString interface;
-      argument.beginMapEntry();
-      argument >> interface;
-      interfaces[interface.toStdString()] = ReadProperties(argument);
-      argument.endMapEntry();
-    }
-    argument.endMap();
-    argument.endMapEntry();
-  }
-  argument.endMap();
-  return objects;
-}
-
+// a{sa{sv}}: a connection's settings.
 NmSettings ReadSettings(const QDBusArgument& argument) {
-  NmSettings settings;
-  argument.beginMap();
-  while (!argument.atEnd()) {
-    QString name;
-    argument.beginMapEntry();
-    argument >> name;
-    settings[name.toStdString()] = ReadProperties(argument);
-    argument.endMapEntry();
-  }
-  argument.endMap();
-  return settings;
+  return ReadMap<QString, NmSettings>(argument, ReadProperties);
+}
+
+// a{oa{sa{sv}}}, GetManagedObjects' answer: each object's interfaces and
+// their properties.
+NmObjects ReadObjects(const QDBusArgument& argument) {
+  return ReadMap<QDBusObjectPath, NmObjects>(argument, ReadSettings);
 }
 
 NmResult Failure(const QDBusMessage& reply, std::string* reason) {
