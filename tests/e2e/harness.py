@@ -491,8 +491,16 @@ class WineSession(Display):
             self.dpi = dpi
 
     def probe(self, *args):
-        out = self.wine([self.probe_exe, *args], timeout=30).stdout.decode()
-        return json.loads(out.strip() or "null")
+        """What the probe prints: a window, or None when there is none. Wine
+        starting a program can fail on a loaded machine; that is tried again,
+        and never read as "no window"."""
+        for attempt in range(3):
+            run = self.wine([self.probe_exe, *args], timeout=30)
+            out = run.stdout.decode().strip()
+            if run.returncode == 0 and out:
+                return json.loads(out)
+            time.sleep(0.5)
+        raise RuntimeError(f"probe {args} failed: status {run.returncode}, output {out!r}")
 
     # --- the program and its Remote Access log
 
