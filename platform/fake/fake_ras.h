@@ -1,5 +1,5 @@
-// A Remote Access Service for tests: a list of connections that the test
-// sets, and a log of what the hang-up routine asked for.
+// A Remote Access Service for tests: the connections a test sets, and a log
+// of what the hang-up routine asked for.
 #pragma once
 
 #include <cstdint>
@@ -14,25 +14,17 @@ namespace fake {
 
 struct RasConnection {
   Module1::HRASCONN handle;
-  // Written as it is, up to the 257 bytes of the field: one of 257 bytes or
-  // more fills it with no zero byte at its end. A zero byte first is an
-  // empty name.
-  std::string entryName;
+  std::string entryName;  // a zero byte first is an empty name
   bool closesOnHangUp = true;
 };
 
 struct RasService {
   std::vector<RasConnection> connections;
-  // Returned after the listing. Like a careless service, this one writes
-  // the records that fit and the full count whatever it returns, so only the
-  // routine's own check of the result keeps it from using them.
+  // Returned after the listing. Like a careless service, this one writes the
+  // records that fit and the full count whatever it returns.
   std::optional<std::uint32_t> enumError;
-
-  // What the last enumeration was handed.
-  std::uint32_t lastRecordSize = 0;
-  std::uint32_t lastBufferBytes = 0;
-  std::uint32_t lastCountIn = 0;
-  int enumerations = 0;
+  // What each enumeration was handed: record size, buffer bytes, count.
+  std::vector<std::vector<std::uint32_t>> enumerations;
   std::vector<Module1::HRASCONN> hangUps;  // in the order requested
 };
 
