@@ -8,64 +8,37 @@
 
 namespace {
 
-using win32::ChooseFace;
-
-auto Installed(std::set<std::string, std::less<>> faces) {
-  return [faces](std::string_view face) { return faces.count(face) > 0; };
-}
-
-TEST(ChooseFace, AnInstalledFaceIsAskedForByItsOwnName) {
-  EXPECT_EQ(ChooseFace("MS Sans Serif", Installed({"MS Sans Serif"})).face, "MS Sans Serif");
-  EXPECT_EQ(ChooseFace("TimesRomanBold", Installed({"TimesRomanBold"})).face, "TimesRomanBold");
-}
-
-TEST(ChooseFace, MissingDesignFacesTakeTheirStandInsOrTheirFamily) {
-  const auto roman = ChooseFace("TimesRomanBold", Installed({"Times New Roman"}));
-  EXPECT_EQ(roman.face, "Times New Roman");
-  EXPECT_EQ(roman.pitchAndFamily & 0xF0, FF_ROMAN);
-  const auto anyRoman = ChooseFace("TimesRomanBold", Installed({"Arial"}));
-  EXPECT_EQ(anyRoman.face, "");
-  EXPECT_EQ(anyRoman.pitchAndFamily & 0xF0, FF_ROMAN);
-
-  EXPECT_EQ(ChooseFace("MS Sans Serif", Installed({"Microsoft Sans Serif"})).face,
-            "Microsoft Sans Serif");
-  const auto anySwiss = ChooseFace("MS Sans Serif", Installed({}));
-  EXPECT_EQ(anySwiss.face, "");
-  EXPECT_EQ(anySwiss.pitchAndFamily & 0xF0, FF_SWISS);
-}
-
-TEST(ChooseFace, AnUnknownMissingFaceIsLeftToTheFontMapper) {
-  EXPECT_EQ(ChooseFace("Comic Sans MS", Installed({})).face, "Comic Sans MS");
+TEST(ChooseFace, InstalledFacesByNameMissingOnesByStandInOrFamily) {
+  using Faces = std::set<std::string, std::less<>>;
+  const struct {
+    const char* design;
+    Faces installed;
+    const char* face;
+    int family;  // when no face is installed
+  } cases[] = {
+      {"MS Sans Serif", {"MS Sans Serif"}, "MS Sans Serif", -1},
+      {"TimesRomanBold", {"TimesRomanBold"}, "TimesRomanBold", -1},
+      {"TimesRomanBold", {"Times New Roman"}, "Times New Roman", FF_ROMAN},
+      {"TimesRomanBold", {"Arial"}, "", FF_ROMAN},
+      {"MS Sans Serif", {"Microsoft Sans Serif"}, "Microsoft Sans Serif", -1},
+      {"MS Sans Serif", {}, "", FF_SWISS},
+      {"Comic Sans MS", {}, "Comic Sans MS", -1},  // left to the font mapper
+  };
+  for (const auto& c : cases) {
+    const auto chosen =
+        win32::ChooseFace(c.design, [&](std::string_view f) { return c.installed.count(f) > 0; });
+    EXPECT_EQ(chosen.face, c.face) << c.design;
+    EXPECT_EQ(c.family < 0 ? -1 : chosen.pitchAndFamily & 0xF0, c.family) << c.design;
+  }
 }
 
 TEST(FontHeight, PointsBecomeCharacterHeightsAtTheScreensDpi) {
-  EXPECT_EQ(win32::FontHeight(36, 96), -48);
-  EXPECT_EQ(win32::FontHeight(13.5, 96), -18);
-  EXPECT_EQ(win32::FontHeight(9.75, 96), -13);
-  EXPECT_EQ(win32::FontHeight(8, 96), -11);
-  EXPECT_EQ(win32::FontHeight(36, 120), -60);
-  EXPECT_EQ(win32::FontHeight(13.5, 120), -23);  // 22.5 rounds away from zero
-}
-
-LOGFONTA Described(HFONT font) {
-  LOGFONTA lf = {};
-  GetObjectA(font, sizeof lf, &lf);
-  DeleteObject(font);
-  return lf;
-}
-
-TEST(CreateDesignFont, MakesTheDesignFontOrItsStandIn) {
-  const LOGFONTA clock = Described(win32::CreateDesignFont({"TimesRomanBold", 700, 36}, 120));
-  EXPECT_EQ(clock.lfHeight, -60);
-  EXPECT_EQ(clock.lfWeight, 700);
-  EXPECT_EQ(std::string(clock.lfFaceName), ChooseFace("TimesRomanBold", win32::FontInstalled).face);
-}
-
-TEST(CreateDesignFont, NoNameGivesTheDialogFont) {
-  const LOGFONTA dialog = Described(win32::CreateDesignFont({}, 96));
-  EXPECT_EQ(std::string(dialog.lfFaceName), "MS Shell Dlg");
-  EXPECT_EQ(dialog.lfHeight, -11);
-  EXPECT_EQ(dialog.lfWeight, FW_NORMAL);
+  const struct {
+    double points;
+    int dpi, height;
+  } cases[] = {{36, 96, -48}, {13.5, 96, -18}, {9.75, 96, -13},
+               {8, 96, -11},  {36, 120, -60},  {13.5, 120, -23}};  // 22.5 rounds away from zero
+  for (const auto& c : cases) EXPECT_EQ(win32::FontHeight(c.points, c.dpi), c.height) << c.points;
 }
 
 int CALLBACK TakeFirst(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM face) {
@@ -74,16 +47,14 @@ int CALLBACK TakeFirst(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM f
 }
 
 TEST(FontInstalled, FindsAFaceThatIsThereAndNotOneThatIsNot) {
-  EXPECT_FALSE(win32::FontInstalled("No Such Face Prekidnik"));
-  // Any face the system lists.
   LOGFONTA all = {};
   all.lfCharSet = DEFAULT_CHARSET;
-  std::string listed;
+  std::string listed;  // any face the system lists
   HDC screen = GetDC(nullptr);
   EnumFontFamiliesExA(screen, &all, TakeFirst, reinterpret_cast<LPARAM>(&listed), 0);
   ReleaseDC(nullptr, screen);
-  ASSERT_FALSE(listed.empty());
-  EXPECT_TRUE(win32::FontInstalled(listed)) << listed;
+  EXPECT_TRUE(!listed.empty() && win32::FontInstalled(listed)) << listed;
+  EXPECT_FALSE(win32::FontInstalled("No Such Face Prekidnik"));
 }
 
 }  // namespace

@@ -12,83 +12,59 @@
 namespace {
 
 using std::chrono::milliseconds;
-using win32::Clock;
 
-Module1::HRASCONN Handle(std::uintptr_t n) { return reinterpret_cast<Module1::HRASCONN>(n); }
+Module1::HRASCONN H(std::uintptr_t n) { return reinterpret_cast<Module1::HRASCONN>(n); }
 
-const Clock::time_point t0 = Clock::time_point() + std::chrono::hours(1);
-
-// A service whose connections close at given times, on a clock that only
-// the waiting moves.
-struct ClosingConnections {
-  Clock::time_point now = t0;
-  std::map<Module1::HRASCONN, Clock::time_point> goneAt;
-  std::vector<Module1::HRASCONN> asked;
-  std::uint32_t stillThere = platform::kRasSuccess;
-
-  win32::ConnectionWatch Watch() {
-    return {[this](Module1::HRASCONN c) {
-              asked.push_back(c);
-              auto it = goneAt.find(c);
-              return it == goneAt.end() || now >= it->second ? platform::kRasInvalidHandle
-                                                             : stillThere;
-            },
-            [this] { return now; }, [this](milliseconds ms) { now += ms; }};
-  }
-};
+constexpr int kPoll = win32::kHangUpPollInterval.count();
+const win32::Clock::time_point t0 = win32::Clock::time_point() + std::chrono::hours(1);
 
 TEST(HangUpRequests, CountEachConnectionOnceInTheOrderFirstAskedAndForgetTheOld) {
   win32::HangUpRequests requests;
-  requests.Add(Handle(1), t0);
-  requests.Add(Handle(2), t0 + milliseconds(1000));
-  requests.Add(Handle(3), t0 + milliseconds(2000));
-  requests.Add(Handle(2), t0 + milliseconds(2500));
-  EXPECT_EQ(requests.Since(t0 + milliseconds(500)), (std::vector{Handle(2), Handle(3)}));
-  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(1), Handle(2), Handle(3)}));
+  requests.Add(H(1), t0);
+  requests.Add(H(2), t0 + milliseconds(1000));
+  requests.Add(H(3), t0 + milliseconds(2000));
+  requests.Add(H(2), t0 + milliseconds(2500));
+  EXPECT_EQ(requests.Since(t0 + milliseconds(500)), (std::vector{H(2), H(3)}));
+  EXPECT_EQ(requests.Since(t0), (std::vector{H(1), H(2), H(3)}));
   requests.Forget(t0 + milliseconds(2200));
-  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(2)}));
-  // A second of requests every millisecond keeps one entry, and Add forgets
-  // what is older than anything the end of the program waits for.
-  for (int ms = 0; ms < 1000; ++ms) requests.Add(Handle(4), t0 + milliseconds(9000 + ms));
-  EXPECT_EQ(requests.Since(t0), (std::vector{Handle(4)}));
-  EXPECT_EQ(requests.Since(t0 + milliseconds(9999)), (std::vector{Handle(4)}));
+  EXPECT_EQ(requests.Since(t0), (std::vector{H(2)}));
+  // Add forgets what is older than anything the end of the program waits for.
+  for (int ms = 0; ms < 1000; ++ms) requests.Add(H(4), t0 + milliseconds(9000 + ms));
+  EXPECT_EQ(requests.Since(t0), (std::vector{H(4)}));
+  EXPECT_EQ(requests.Since(t0 + milliseconds(9999)), (std::vector{H(4)}));
 }
 
-TEST(WaitUntilGone, EndsAsSoonAsEveryConnectionIsGoneAndDropsEachOnceGone) {
-  ClosingConnections ras;
-  ras.goneAt = {{Handle(1), t0 + milliseconds(100)}, {Handle(2), t0 + milliseconds(400)}};
-  const auto left =
-      win32::WaitUntilGone({Handle(1), Handle(2)}, t0 + win32::kHangUpSettleTime, ras.Watch());
-  EXPECT_TRUE(left.empty());
-  EXPECT_GE(ras.now, t0 + milliseconds(400));
-  EXPECT_LT(ras.now, t0 + milliseconds(400) + win32::kHangUpPollInterval);
-  const auto askedAbout = [&](std::uintptr_t n) {
-    return std::count(ras.asked.begin(), ras.asked.end(), Handle(n));
+// Connections 1 and 2, gone at `gone1` and `gone2` ms (0: unknown to the
+// service), asked about on a clock that only the waiting moves, until the
+// deadline: what is left, when the wait ends, how often each was asked.
+TEST(WaitUntilGone, EndsOnceAllAreGoneOrAtTheDeadlineAndOnlyInvalidHandleMeansGone) {
+  const struct {
+    int gone1, gone2, deadline;
+    std::uint32_t stillThere;  // the status of one not gone yet
+    std::vector<Module1::HRASCONN> left;
+    int endsAt, asked1, asked2;
+  } cases[] = {
+      {100, 400, 3000, platform::kRasSuccess, {}, 400, 100 / kPoll + 1, 400 / kPoll + 1},
+      {60000, 10, 3000, platform::kRasSuccess, {H(1)}, 3000, 3000 / kPoll + 1, 2},  // no poll more
+      {200, 200, 3000, platform::kRasInvalidSize, {}, 200, 200 / kPoll + 1, 200 / kPoll + 1},
+      {0, 0, 3000, platform::kRasSuccess, {}, 0, 1, 1},
   };
-  EXPECT_EQ(askedAbout(1), 100 / win32::kHangUpPollInterval.count() + 1);
-  EXPECT_GT(askedAbout(2), askedAbout(1));
-}
-
-TEST(WaitUntilGone, GivesUpAtTheDeadlineAndNamesWhatIsLeft) {
-  ClosingConnections ras;
-  ras.goneAt = {{Handle(1), t0 + milliseconds(60000)}, {Handle(2), t0 + milliseconds(10)}};
-  const auto left =
-      win32::WaitUntilGone({Handle(1), Handle(2)}, t0 + milliseconds(3000), ras.Watch());
-  EXPECT_EQ(left, std::vector{Handle(1)});
-  EXPECT_EQ(ras.now, t0 + milliseconds(3000));  // not a poll interval more
-}
-
-TEST(WaitUntilGone, OnlyInvalidHandleMeansGoneAndWhatIsGoneAlreadyIsAskedOnce) {
-  ClosingConnections ras;
-  ras.goneAt = {{Handle(1), t0 + milliseconds(200)}};
-  ras.stillThere = platform::kRasInvalidSize;  // an error, but not "no such connection"
-  EXPECT_TRUE(win32::WaitUntilGone({Handle(1)}, t0 + milliseconds(3000), ras.Watch()).empty());
-  EXPECT_GE(ras.now, t0 + milliseconds(200));
-
-  ClosingConnections gone;
-  EXPECT_TRUE(win32::WaitUntilGone({Handle(5)}, t0 + milliseconds(3000), gone.Watch()).empty());
-  EXPECT_EQ(gone.now, t0);
-  EXPECT_EQ(gone.asked, std::vector{Handle(5)});
+  for (const auto& c : cases) {
+    auto now = t0;
+    std::map<Module1::HRASCONN, int> asked;
+    const auto status = [&](Module1::HRASCONN h) {
+      ++asked[h];
+      const int gone = h == H(1) ? c.gone1 : c.gone2;
+      return now >= t0 + milliseconds(gone) ? platform::kRasInvalidHandle : c.stillThere;
+    };
+    const auto left =
+        win32::WaitUntilGone({H(1), H(2)}, t0 + milliseconds(c.deadline),
+                             {status, [&] { return now; }, [&](milliseconds ms) { now += ms; }});
+    EXPECT_EQ(left, c.left) << c.gone1;
+    EXPECT_EQ(now, t0 + milliseconds(c.endsAt)) << c.gone1;
+    EXPECT_EQ(std::vector({asked[H(1)], asked[H(2)]}), std::vector({c.asked1, c.asked2}))
+        << c.gone1;
+  }
 }
 
 }  // namespace

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cctype>
 #include <cstdint>
-#include <ostream>
 #include <string>
 
 #include "main_window/shaped_form.h"
+#include "platform/win32/win32_address.h"
 #include "platform/win32/win32_runtime.h"
 #include "platform/win32/win32_window_system.h"
 #include "schedule/clock.h"
@@ -52,11 +51,6 @@ class SteppedTime : public win32::TimeSource {
   win32::Clock::duration slept_{};
 };
 
-class Address : public platform::AddressSource {
- public:
-  std::string LocalIP() override { return "192.0.2.7"; }
-};
-
 // The main window, counting the ticks of Timer2 that ask for a hang-up.
 class CountingForm : public Main {
  public:
@@ -82,23 +76,24 @@ constexpr std::int64_t At(int h, int m, int s, int ms) {
   return ((h * 60 + m) * 60 + s) * kSecond + ms;
 }
 
+// From `start`, with `typed` in the box, the time of day moves by `step` and
+// with the monotonic clock by `slept`, `message` comes: the clock then shows
+// `shown` at once, within `within` ms of that second's start, and a hang-up
+// is asked for after the change or not.
 struct Change {
   const char* name;
-  std::int64_t start;  // the time of day when the clock first shows
-  const char* typed;   // the time of disconnection typed in
-  std::int64_t step;   // the time of day moves by this...
-  std::int64_t slept;  // ...and with the monotonic clock by this
+  std::int64_t start;
+  const char* typed;
+  std::int64_t step, slept;
   const char* separator;
   UINT message;
   WPARAM wParam;
-  const char* shown;  // the clock then shows this at once,
-  int within;         // within this many ms of that second's start
-  bool hangUps;       // and a hang-up is asked for after the change
+  const char* shown;
+  int within;
+  bool hangUps;
 };
 
 void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
-
-const char* const kIntl = "intl";
 
 // Each change lands in the middle of the clock's wait for its next second
 // (the start is 100 ms into a second): without being told, the clock would
@@ -133,7 +128,7 @@ class TimeChange : public ::testing::TestWithParam<Change> {
   SteppedTime time;
   win32::Runtime runtime{GetModuleHandleA(nullptr), &time};
   win32::WindowSystem windowSystem;
-  Address address;
+  win32::WinsockAddress address;
   CountingForm main{runtime, windowSystem, address};
 };
 
@@ -150,8 +145,8 @@ TEST_P(TimeChange, TheClockAndTheScheduleFollowAtOnce) {
   time.separator = c.separator;
   const int hangUpsBefore = main.hangUps;
   // As Windows does: sent to every top-level window.
-  const LPARAM lParam = c.message == WM_SETTINGCHANGE ? reinterpret_cast<LPARAM>(kIntl) : 0;
-  SendMessageA(runtime.LoadedWindow(main), c.message, c.wParam, lParam);
+  SendMessageA(runtime.LoadedWindow(main), c.message, c.wParam,
+               c.message == WM_SETTINGCHANGE ? reinterpret_cast<LPARAM>("intl") : 0);
   forms::TimeOfDay seen{};
   ASSERT_TRUE(runtime.RunUntil(
       [&] {
@@ -167,11 +162,6 @@ TEST_P(TimeChange, TheClockAndTheScheduleFollowAtOnce) {
   EXPECT_EQ(main.hangUps > hangUpsBefore, c.hangUps) << main.hangUps - hangUpsBefore;
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, TimeChange, ::testing::ValuesIn(kChanges), [](const auto& info) {
-  std::string name;
-  for (const char* p = info.param.name; *p; ++p)
-    name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Steps, TimeChange, ::testing::ValuesIn(kChanges));
 
 }  // namespace

@@ -21,10 +21,8 @@
 #include <raserror.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,70 +37,51 @@ struct Connection {
   DWORD goneAt = 0;  // tick count when a hung-up connection is gone
 };
 
-struct Service {
-  std::string connectionList;  // PREKIDNIK_FAKE_RAS_CONNECTIONS, as last read
-  std::vector<Connection> connections;
-  std::string logPath;
-  DWORD closingMs = 0;
-  DWORD start = 0;
-};
+const DWORD start = GetTickCount();
+std::string listing;  // PREKIDNIK_FAKE_RAS_CONNECTIONS, as last read
+std::vector<Connection> connections;
 
 std::string Env(const char* name) {
   char value[4096];
   const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
-}
-
-Service& State() {
-  static Service* service = [] {
-    auto* s = new Service;
-    s->start = GetTickCount();
-    s->closingMs =
-        static_cast<DWORD>(std::strtoul(Env("PREKIDNIK_FAKE_RAS_CLOSING_MS").c_str(), nullptr, 10));
-    return s;
-  }();
-  service->logPath = Env("PREKIDNIK_FAKE_RAS_LOG");
-  const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
-  if (list != service->connectionList) {
-    service->connectionList = list;
-    service->connections.clear();
-    for (std::size_t at = 0, end; at < list.size(); at = end + 1) {
-      end = std::min(list.find(';', at), list.size());
-      const std::size_t colon = list.find(':', at);
-      if (colon < end)
-        service->connections.push_back(
-            {static_cast<std::uintptr_t>(std::strtoull(list.c_str() + at, nullptr, 10)),
-             list.substr(colon + 1, end - colon - 1)});
-    }
-  }
-  return *service;
+  return std::string(value, n < sizeof value ? n : 0);
 }
 
 // An injected result, when its variable is set.
 bool Injected(const char* name, DWORD& result) {
   const std::string value = Env(name);
-  if (value.empty()) return false;
-  result = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
-  return true;
+  if (!value.empty()) result = std::strtoul(value.c_str(), nullptr, 10);
+  return !value.empty();
 }
 
-void Log(const char* format, ...) {
-  Service& s = State();
-  if (s.logPath.empty()) return;
-  char line[512];
-  int n = std::snprintf(line, sizeof line, "%lu ", GetTickCount() - s.start);
-  va_list args;
-  va_start(args, format);
-  n += std::vsnprintf(line + n, sizeof line - n, format, args);
-  va_end(args);
-  if (n > static_cast<int>(sizeof line) - 2) n = sizeof line - 2;
-  line[n++] = '\n';
-  HANDLE file = CreateFileA(s.logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+std::vector<Connection>& Connections() {
+  const std::string list = Env("PREKIDNIK_FAKE_RAS_CONNECTIONS");
+  if (list != listing) {
+    listing = list;
+    connections.clear();
+    for (std::size_t at = 0, end; at < list.size(); at = end + 1) {
+      end = std::min(list.find(';', at), list.size());
+      if (const std::size_t colon = list.find(':', at); colon < end)
+        connections.push_back(
+            {static_cast<std::uintptr_t>(std::strtoull(list.c_str() + at, nullptr, 10)),
+             list.substr(colon + 1, end - colon - 1)});
+    }
+  }
+  return connections;
+}
+
+void Log(const std::string& call) {
+  const std::string line = std::to_string(GetTickCount() - start) + " " + call + "\n";
+  HANDLE file = CreateFileA(Env("PREKIDNIK_FAKE_RAS_LOG").c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written;
-  WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-  CloseHandle(file);
+  if (file != INVALID_HANDLE_VALUE) WriteFile(file, line.data(), line.size(), &written, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+std::string Number(HRASCONN handle) {
+  return std::to_string(reinterpret_cast<std::uintptr_t>(handle));
 }
 
 bool Gone(const Connection& c) {
@@ -110,7 +89,7 @@ bool Gone(const Connection& c) {
 }
 
 Connection* Find(HRASCONN handle) {
-  for (Connection& c : State().connections)
+  for (Connection& c : Connections())
     if (c.handle == reinterpret_cast<std::uintptr_t>(handle) && !Gone(c)) return &c;
   return nullptr;
 }
@@ -136,54 +115,41 @@ static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
 static_assert(sizeof(HRASCONN) == 4 && kHandleOffset == 4 && kNameOffset == 8);
 #endif
 
-std::string ClockFile() {
-  static const std::string path = Env("PREKIDNIK_FAKE_CLOCK_FILE");
-  return path;
-}
-
-long long ClockOffsetMs() {
-  HANDLE file = CreateFileA(ClockFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  char text[32] = {};
-  DWORD read = 0;
-  ReadFile(file, text, sizeof text - 1, &read, nullptr);
-  CloseHandle(file);
-  return std::strtoll(text, nullptr, 10);
-}
+const std::string clockFile = Env("PREKIDNIK_FAKE_CLOCK_FILE");
 
 // The program's GetLocalTime: the real local time, moved by the offset.
 void WINAPI ShiftedLocalTime(SYSTEMTIME* time) {
+  char text[32] = {};
+  DWORD read = 0;
+  HANDLE file = CreateFileA(clockFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) ReadFile(file, text, sizeof text - 1, &read, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   SYSTEMTIME now;
   GetLocalTime(&now);  // this DLL's own import: the real one
-  FILETIME file;
-  SystemTimeToFileTime(&now, &file);
   ULARGE_INTEGER t;
-  t.LowPart = file.dwLowDateTime;
-  t.HighPart = file.dwHighDateTime;
-  t.QuadPart += static_cast<ULONGLONG>(ClockOffsetMs() * 10000);  // 100 ns units, wraps back
-  file.dwLowDateTime = t.LowPart;
-  file.dwHighDateTime = t.HighPart;
-  FileTimeToSystemTime(&file, time);
+  SystemTimeToFileTime(&now, reinterpret_cast<FILETIME*>(&t));
+  t.QuadPart += static_cast<ULONGLONG>(std::strtoll(text, nullptr, 10) * 10000);  // 100 ns units
+  FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
 }
 
 // Points the program's own import of GetLocalTime at ShiftedLocalTime; the
 // loader has bound the program's imports before any DLL starts.
 void ShiftProgramClock() {
   auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-  const auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name;
-       ++d) {
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name; ++d) {
     if (lstrcmpiA(reinterpret_cast<char*>(base + d->Name), "kernel32.dll") != 0) continue;
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
       const auto* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(name->Name), "GetLocalTime") != 0) continue;
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<const char*>(name->Name), "GetLocalTime") != 0)
+        continue;
       DWORD protection;
       VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
       slots->u1.Function = reinterpret_cast<ULONG_PTR>(&ShiftedLocalTime);
@@ -197,82 +163,71 @@ void ShiftProgramClock() {
 extern "C" {
 
 DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* count) {
-  Service& s = State();
-  const DWORD size = buffer ? buffer->dwSize : 0;
-  const DWORD bytesIn = bytes ? *bytes : 0;
+  const DWORD size = buffer ? buffer->dwSize : 0, bytesIn = bytes ? *bytes : 0;
   const DWORD countIn = count ? *count : 0;
-  DWORD result = 0;
-  DWORD listed = 0;
   std::vector<const Connection*> open;
-  for (const Connection& c : s.connections)
+  for (const Connection& c : Connections())
     if (!Gone(c)) open.push_back(&c);
-  DWORD injected = 0;
-  const bool inject = Injected("PREKIDNIK_FAKE_RAS_ENUM_RESULT", injected);
+  const DWORD needed = open.size() * size;
+  DWORD result = 0, listed = 0;
+  const bool inject = Injected("PREKIDNIK_FAKE_RAS_ENUM_RESULT", result);
   if (!buffer || !bytes || !count || !KnownSize(size)) {
     result = ERROR_INVALID_SIZE;
-  } else if (bytesIn < open.size() * size && !inject) {
-    *bytes = static_cast<DWORD>(open.size() * size);
+  } else if (bytesIn < needed && !inject) {
+    *bytes = needed;
     result = ERROR_BUFFER_TOO_SMALL;
   } else {
-    auto* records = reinterpret_cast<unsigned char*>(buffer);
-    for (const Connection* c : open) {
-      if ((listed + 1) * size > bytesIn) break;
-      unsigned char* r = records + listed * size;
+    for (; listed < open.size() && (listed + 1) * size <= bytesIn; ++listed) {
+      unsigned char* r = reinterpret_cast<unsigned char*>(buffer) + listed * size;
+      const Connection& c = *open[listed];
+      const HRASCONN handle = reinterpret_cast<HRASCONN>(c.handle);
       std::memset(r, 0, size);
       std::memcpy(r, &size, sizeof size);
-      const HRASCONN handle = reinterpret_cast<HRASCONN>(c->handle);
       std::memcpy(r + kHandleOffset, &handle, sizeof handle);
-      std::memcpy(r + kNameOffset, c->name.data(), std::min(c->name.size(), kNameBytes));
-      if (c->name.size() >= kNameBytes) r[kNameOffset + kNameBytes] = 'M';
-      ++listed;
+      std::memcpy(r + kNameOffset, c.name.data(), std::min(c.name.size(), kNameBytes));
+      if (c.name.size() >= kNameBytes) r[kNameOffset + kNameBytes] = 'M';
     }
-    *count = inject ? static_cast<DWORD>(open.size()) : listed;
-    if (inject) {
-      result = injected;
-      if (result == ERROR_BUFFER_TOO_SMALL) *bytes = static_cast<DWORD>(open.size() * size);
-    }
+    *count = inject ? open.size() : listed;
+    if (inject && result == ERROR_BUFFER_TOO_SMALL) *bytes = needed;
   }
-  Log("enum size=%lu bytes=%lu count=%lu -> %lu listed=%lu", size, bytesIn, countIn, result,
-      listed);
+  Log("enum size=" + std::to_string(size) + " bytes=" + std::to_string(bytesIn) +
+      " count=" + std::to_string(countIn) + " -> " + std::to_string(result) +
+      " listed=" + std::to_string(listed));
   return result;
 }
 
 DWORD WINAPI FakeRasHangUpA(HRASCONN handle) {
+  static const DWORD closingMs =
+      std::strtoul(Env("PREKIDNIK_FAKE_RAS_CLOSING_MS").c_str(), nullptr, 10);
   Connection* c = Find(handle);
   DWORD result = ERROR_INVALID_HANDLE;
-  if (c && Injected("PREKIDNIK_FAKE_RAS_HANGUP_RESULT", result)) {
-    // Refused: the connection stays up.
-  } else if (c) {
-    if (!c->hungUp) {
-      c->hungUp = true;
-      c->goneAt = GetTickCount() + State().closingMs;
-    }
+  // An injected result refuses it: the connection stays up.
+  if (c && !Injected("PREKIDNIK_FAKE_RAS_HANGUP_RESULT", result)) {
+    if (!c->hungUp) c->goneAt = GetTickCount() + closingMs;
+    c->hungUp = true;
     result = 0;
   }
-  Log("hangup %llu -> %lu",
-      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)), result);
+  Log("hangup " + Number(handle) + " -> " + std::to_string(result));
   return result;
 }
 
 DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
   const Connection* c = Find(handle);
-  DWORD result = ERROR_INVALID_HANDLE;
-  if (!status || status->dwSize < 160) {
-    result = ERROR_INVALID_SIZE;
-  } else if (c) {
+  DWORD result = !status || status->dwSize < 160 ? ERROR_INVALID_SIZE
+                 : c                             ? 0
+                                                 : ERROR_INVALID_HANDLE;
+  if (result == 0) {
     status->rasconnstate = c->hungUp ? RASCS_Disconnected : RASCS_Connected;
     status->dwError = 0;
-    result = 0;
   }
-  Log("status %llu -> %lu",
-      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)), result);
+  Log("status " + Number(handle) + " -> " + std::to_string(result));
   return result;
 }
 
 }  // extern "C"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH && !ClockFile().empty()) ShiftProgramClock();
+  if (reason == DLL_PROCESS_ATTACH && !clockFile.empty()) ShiftProgramClock();
   if (reason == DLL_PROCESS_DETACH) Log("detach");
   return TRUE;
 }
