@@ -1,8 +1,14 @@
-// Processes and folders that the dial-up tests make, and always clean up.
+// Processes and folders that the dial-up tests and the benchmark make, and always clean up.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,21 +16,56 @@
 namespace dialup_test {
 
 // A child process, killed and reaped when this goes; the kernel kills it too
-// should the test die first.
+// should the test die first. Constructed once it runs the program: `output`
+// keeps its standard output for ReadLine(); a `user` other than -1 runs it as
+// that user (from root).
 class Child {
  public:
-  // Runs argv[0] with `argv`; `captureOutput` keeps its standard output for
-  // ReadLine(); a `user` id other than -1 runs it as that user (from root).
-  explicit Child(const std::vector<std::string>& argv, bool captureOutput = false, int user = -1);
-  ~Child();
+  explicit Child(std::vector<std::string> argv, bool output = false, int user = -1) {
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    int out[2] = {-1, -1}, exec[2];  // `exec` is closed by the exec, which is waited for
+    if ((output && pipe2(out, O_CLOEXEC) != 0) || pipe2(exec, O_CLOEXEC) != 0) abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (output) dup2(out[1], STDOUT_FILENO);
+      if (user == -1 || (setgid(user) == 0 && setuid(user) == 0)) execv(args[0], args.data());
+      _exit(127);
+    }
+    close(exec[1]);
+    char ignored = 0;
+    while (read(exec[0], &ignored, 1) < 0 && errno == EINTR) {
+    }
+    close(exec[0]);
+    close(out[1]);
+    output_ = out[0];
+  }
+  ~Child() {
+    KillAndReap();
+    close(output_);
+  }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
   pid_t pid() const { return pid_; }
-  std::string ReadLine();  // one line of its output, empty at its end
+  std::string ReadLine() {  // one line of its output, empty at its end
+    std::string line;
+    for (char c = 0; read(output_, &c, 1) == 1 && c != '\n';) line += c;
+    return line;
+  }
   // Sends SIGKILL, reaps it and returns the signal that ended it: SIGTERM if
-  // that had already been sent, SIGKILL if it ran untouched until now.
-  int KillAndReap();
+  // that had already ended it, SIGKILL if it ran untouched until now.
+  int KillAndReap() {
+    if (pid_ <= 0) return 0;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -33,20 +74,17 @@ class Child {
 
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dialup-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) abort();
+    path_ = pattern;
+  }
+  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
+  std::error_code ignored_;
 };
-
-void WriteFile(const std::filesystem::path& path, const std::string& text);
-std::string ReadFile(const std::filesystem::path& path);
-
-// Whether a pppd that no test started is running on this machine.
-bool ForeignPppdRunning();
 
 }  // namespace dialup_test

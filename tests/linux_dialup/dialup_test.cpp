@@ -1,0 +1,527 @@
+// The Linux dial-up layer: the Remote Access calls against a NetworkManager
+// mock (python3-dbusmock) on a private bus and stand-in pppd processes (this
+// program, run through a link named "pppd"), and the pppd side over a fake /proc.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QThread>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <regex>
+
+#include "dialup/module1.h"
+#include "platform/linux/pppd_dialup.h"
+#include "platform/ras.h"
+#include "tests/linux_dialup/test_support.h"
+
+void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace {
+
+using dialup_test::Child;
+using Module1::RASCONNA;
+using namespace platform::linux_ras;
+using namespace std::string_literals;
+namespace fs = std::filesystem;
+
+fs::path tmp;  // this run's: the bus's socket, the stand-ins' links
+std::optional<Child> bus;
+std::string Standin(const char* name) { return (tmp / name).string(); }
+std::string Read(const fs::path& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text;
+}
+
+// Starts the private bus at its fixed address, or starts it anew.
+bool StartBus() {
+  bus.reset();
+  fs::remove(tmp / "bus");
+  bus.emplace(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
+                                       "--address=unix:path=" + Standin("bus"), "--print-address"},
+              true);
+  return !bus->ReadLine().empty();
+}
+
+bool ForeignPppd() { return !PppdDialup().List().empty(); }  // asked before any stand-in starts
+
+struct Listing {
+  std::vector<RASCONNA> records = std::vector<RASCONNA>(Module1::kBufferRecords);
+  std::uint32_t bytes = 0, count = 0;
+  std::uint32_t operator()(std::uint32_t size = sizeof(RASCONNA)) {
+    records[0].dwSize = size;
+    bytes = sizeof(RASCONNA) * Module1::kBufferRecords;
+    count = 99;
+    return platform::RasEnumConnectionsA(records.data(), &bytes, &count);
+  }
+};
+
+const QString kNm = "org.freedesktop.NetworkManager", kNmPath = "/org/freedesktop/NetworkManager";
+
+// Each test gets a fresh NetworkManager mock.
+class NetworkManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
+    mock_.emplace(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--system", "-t",
+                                           "networkmanager", "-l", log_.string()});
+    const auto up = [&] {
+      return Call("/org/freedesktop/DBus", "NameHasOwner", {kNm}, "org.freedesktop.DBus",
+                  "org.freedesktop.DBus")
+          .arguments()
+          .value(0)
+          .toBool();
+    };
+    for (int i = 0; i < 3000 && !up(); ++i) QThread::msleep(10);  // a cold python start
+    ASSERT_TRUE(up());
+    Call("/org/freedesktop", "AddEthernetDevice", {"eth0", "eth0", 100});  // what is hung up goes
+  }
+  QDBusMessage Call(const QString& path, const QString& method, const QVariantList& args,
+                    const QString& interface = "org.freedesktop.DBus.Mock",
+                    const QString& service = kNm) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(args);
+    const QDBusMessage reply = control_.call(message);
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    return reply;
+  }
+  void Sync() { Call(kNmPath, "Get", {kNm, "Version"}, "org.freedesktop.DBus.Properties"); }
+  // Adds a connection ("bluetooth/dun": of that Bluetooth type) and brings it up.
+  QString Activate(const QString& type, const QString& id) {
+    static int activated = 0;  // a path of its own, for what is reported once a path
+    using Settings = QMap<QString, QVariantMap>;
+    qDBusRegisterMetaType<Settings>();
+    Settings settings = {{"connection", {{"type", type.section('/', 0, 0)}, {"id", id}}}};
+    if (type.contains('/')) settings["bluetooth"] = {{"type", type.section('/', 1)}};
+    const QDBusMessage added = Call(kNmPath + "/Settings", "AddConnection",
+                                    {QVariant::fromValue(settings)}, kNm + ".Settings");
+    return Call("/org/freedesktop", "AddActiveConnection",
+                {QStringList(), added.arguments().value(0).value<QDBusObjectPath>().path(), "/",
+                 QString::number(++activated), 2u})
+        .arguments()
+        .value(0)
+        .toString();
+  }
+  QStringList Deactivated() {  // in the order asked
+    QStringList paths;
+    const std::string log = Read(log_);
+    const std::regex call(R"(DeactivateConnection "([^"]*)\")");
+    for (std::sregex_iterator it(log.begin(), log.end(), call), end; it != end; ++it)
+      paths << QString::fromStdString((*it)[1]);
+    return paths;
+  }
+
+  dialup_test::TempDir dir_;
+  const fs::path log_ = dir_.path() / "nm.log";
+  QDBusConnection control_ = QDBusConnection::connectToBus(
+      QString::fromStdString("unix:path=" + Standin("bus")), "control");
+  std::optional<Child> mock_;
+  Listing list_;
+};
+
+// NetworkManager's named dial-up kinds in its list order, then each pppd it
+// did not start, as the Remote Access Service writes their records; the
+// other kinds, an unnamed connection and NetworkManager's own pppd are left.
+TEST_F(NetworkManager, HangsUpNamedDialupKindsThenPppdInListOrder) {
+  struct Row {
+    QString type, id;
+    const char* device;  // none: not dial-up
+    std::string name = "";
+  };
+  const std::vector<Row> rows = {
+      {"pppoe", "DSL", "PPPoE"},
+      {"802-3-ethernet", "Wired", nullptr},
+      {"gsm", "Mobile", "modem"},
+      {"bluetooth/panu", "Phone PAN", nullptr},
+      {"802-11-wireless", "Home", nullptr},
+      {"gsm", "", "modem"},
+      {"adsl", "ADSL", "ATM"},
+      {"vpn", QString(300, 'v'), "vpn", std::string(256, 'v')},
+      {"bridge", "br0", nullptr},
+      {"wireguard", "wg0", "vpn"},
+      {"cdma", "EVDO", "modem"},
+      {"bluetooth/dun", "Phone DUN", "modem"},
+      {"pppoe", QString(255, 'd') + QStringLiteral("\u00e9"), "PPPoE", std::string(255, 'd')},
+  };
+  std::vector<RASCONNA> expected;
+  QStringList hungUp;
+  for (const Row& row : rows) {
+    const QString path = Activate(row.type, row.id);
+    if (!row.device) continue;
+    if (!row.id.isEmpty()) hungUp << path;
+    RASCONNA& record = expected.emplace_back();
+    std::memset(&record, 0, sizeof record);
+    std::strcpy(record.szEntryName, row.name.empty() ? row.id.toUtf8().data() : row.name.c_str());
+    std::strcpy(record.szDeviceType, row.device);
+    std::strcpy(record.szDeviceName, row.type.section('/', 0, 0).toUtf8().data());
+  }
+  Child byHand({Standin("pppd"), "call", "myisp"});
+  Child networkManager({Standin("NetworkManager"), Standin("pppd"), "plugin",
+                        "/usr/lib/x86_64-linux-gnu/NetworkManager/1.42.4/libnm-ppp-plugin.so"},
+                       true);
+  const pid_t itsPppd = std::stoi(networkManager.ReadLine());
+  RASCONNA& pppd = expected.emplace_back();
+  std::memset(&pppd, 0, sizeof pppd);
+  std::strcpy(pppd.szEntryName, "myisp");
+  std::strcpy(pppd.szDeviceType, "modem");
+  std::strcpy(pppd.szDeviceName, "pppd");
+
+  std::memset(list_.records.data(), 0xAB, sizeof(RASCONNA) * list_.records.size());
+  EXPECT_EQ(list_(sizeof(RASCONNA) - 4), platform::kRasInvalidSize);
+  EXPECT_EQ(list_.records[0].szEntryName[0], '\xAB');
+  ASSERT_EQ(list_(), platform::kRasSuccess);
+  ASSERT_EQ(list_.count, expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    expected[i].dwSize = sizeof(RASCONNA);
+    expected[i].hrasconn = i + 1;
+    EXPECT_EQ(std::memcmp(&list_.records[i], &expected[i], sizeof(RASCONNA)), 0) << i;
+  }
+  EXPECT_EQ(list_.records[expected.size()].szEntryName[0], '\xAB');  // past the count
+  // Handles stand for what the last listing handed out, each hung up once.
+  EXPECT_EQ(platform::RasHangUpA(0), platform::kRasInvalidHandle);
+  EXPECT_EQ(platform::RasHangUpA(expected.size() + 1), platform::kRasInvalidHandle);
+  EXPECT_EQ(platform::RasHangUpA(1), platform::kRasSuccess);
+  EXPECT_EQ(platform::RasHangUpA(1), platform::kRasInvalidHandle);
+  Module1::HangUpConnections();
+  EXPECT_EQ(Deactivated(), hungUp);
+  EXPECT_EQ(byHand.KillAndReap(), SIGTERM);
+  kill(itsPppd, SIGKILL);
+  networkManager.KillAndReap();
+  int status = 0;
+  waitpid(itsPppd, &status, 0);  // ours to reap: this process is a subreaper
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+// NetworkManager failing in one way (`method` replaced by `code`; none: it
+// is stopped) over three hang-ups, mended after the first: which of three
+// connections are asked to go, and what is written. A stalled hang-up costs
+// one timeout, and a pppd dialled by hand is ended whatever the failure.
+struct Fault {
+  const char* name;
+  const char* method;
+  const char* code;  // %1, %2: the first two connections; %3: a file that ends a stall
+  std::vector<int> deactivated;
+  std::string written;
+};
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+class Faults : public NetworkManager, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(Faults, HangUpsGoOnAndEndPppd) {
+  const QStringList active = {Activate("gsm", "Mobile"), Activate("vpn", "VPN"),
+                              Activate("pppoe", "DSL")};
+  Child pppd({Standin("pppd"), "call", "myisp"});
+  const Fault& fault = GetParam();
+  const std::string release = (dir_.path() / "release").string();
+  if (!fault.method) {
+    kill(mock_->pid(), SIGSTOP);
+  } else {
+    const bool listing = std::strcmp(fault.method, "GetManagedObjects") == 0;
+    Call(listing ? "/org/freedesktop" : kNmPath, "AddMethod",
+         {listing ? "org.freedesktop.DBus.ObjectManager" : kNm, fault.method, listing ? "" : "o",
+          listing ? "a{oa{sa{sv}}}" : "",
+          QString(fault.code)
+              .replace("%1", active[0])
+              .replace("%2", active[1])
+              .replace("%3", release.c_str())});
+  }
+  ::testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  Module1::HangUpConnections();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  Write(release, "");
+  kill(mock_->pid(), SIGCONT);
+  Sync();
+  Module1::HangUpConnections();
+  Module1::HangUpConnections();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), fault.written);
+  QStringList expected;
+  for (int i : fault.deactivated) expected << active[i];
+  EXPECT_EQ(Deactivated(), expected);
+  EXPECT_EQ(pppd.KillAndReap(), SIGTERM);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NetworkManager, Faults,
+    ::testing::Values(
+        Fault{"StalledHangUp",
+              "DeactivateConnection",
+              "while not os.path.exists('%3'): time.sleep(0.01)",
+              {0, 0, 1, 2, 0, 1, 2},
+              "prekidnik: could not hang up \"Mobile\": NetworkManager did not answer in time\n"},
+        Fault{"Stopped",
+              nullptr,
+              "",
+              {0, 1, 2},
+              "prekidnik: NetworkManager did not list its connections in time\n"},
+        Fault{"ListingRefused",
+              "GetManagedObjects",
+              "raise dbus.exceptions.DBusException('no', "
+              "name='org.freedesktop.DBus.Error.AccessDenied')",
+              {},
+              "prekidnik: NetworkManager did not list its connections: "
+              "org.freedesktop.DBus.Error.AccessDenied: no\n"},
+        // Refused, or gone meanwhile: only the refusal is written, once.
+        Fault{"RefusedOrGone",
+              "DeactivateConnection",
+              "if args[0] == '%1': raise dbus.exceptions.DBusException('polkit says no', "
+              "name='org.freedesktop.NetworkManager.PermissionDenied')\n"
+              "if args[0] == '%2': raise dbus.exceptions.DBusException('gone', "
+              "name='org.freedesktop.NetworkManager.ConnectionNotActive')\n"
+              "self.deactivate_connection(self, args[0])",
+              {0, 1, 2, 0, 1, 0, 1},
+              "prekidnik: could not hang up \"Mobile\": "
+              "org.freedesktop.NetworkManager.PermissionDenied: polkit says no\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(NetworkManager, MoreThan256ConnectionsFailTheListingAndNothingIsHungUp) {
+  for (int i = 0; i < 257; ++i) Activate("gsm", QString("Modem %1").arg(i));
+  EXPECT_EQ(list_(), platform::kRasBufferTooSmall);
+  EXPECT_EQ(list_.bytes, 257 * sizeof(RASCONNA));
+  EXPECT_EQ(list_.count, 0u);
+  Module1::HangUpConnections();
+  EXPECT_TRUE(Deactivated().isEmpty());
+}
+
+// The system bus restarts while the program runs: the next request finds it.
+TEST_F(NetworkManager, ReconnectsToASystemBusThatCameBack) {
+  Activate("gsm", "Mobile");
+  Module1::HangUpConnections();
+  ASSERT_EQ(Deactivated().size(), 1);
+  mock_.reset();
+  bus.reset();
+  EXPECT_EQ(list_(), platform::kRasSuccess);  // no bus for a moment: nothing listed
+  EXPECT_EQ(list_.count, 0u);
+  ASSERT_TRUE(StartBus());
+  QDBusConnection::disconnectFromBus("control");
+  control_ = QDBusConnection::connectToBus(QString::fromStdString("unix:path=" + Standin("bus")),
+                                           "control");
+  SetUp();
+  const QString again = Activate("vpn", "Office VPN");
+  Module1::HangUpConnections();
+  EXPECT_EQ(Deactivated(), QStringList{again});
+}
+
+// With no NetworkManager on the bus (or no bus, when run with --no-bus) the
+// running pppd are the dial-up connections; one that will not end is asked
+// again on each request.
+TEST(NoNetworkManager, HangsUpPppdAndAsksAStubbornOneAgain) {
+  if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
+  Child stubborn({Standin("pppd"), "call", "isp", "ignore-term"}, true);
+  ASSERT_EQ(stubborn.ReadLine(), "READY");
+  for (int i = 0; i < 3; ++i) {
+    Module1::HangUpConnections();
+    EXPECT_EQ(stubborn.ReadLine(), "TERM") << i;
+  }
+}
+
+// Another user's pppd refuses the signal (EPERM, from the kernel): that is
+// written once however often it is asked, and the user's own pppd is ended
+// all the same. The hang-ups run in a child as "nobody".
+TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsEndedAllTheSame) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run processes as two users";
+  constexpr int kNobody = 65534;
+  Child others({Standin("pppd"), "call", "isp-of-root"});
+  Child own({Standin("pppd"), "call", "isp-of-nobody"}, false, kNobody);
+  Child hangUp({fs::read_symlink("/proc/self/exe").string(), "--hang-up-thrice"}, true, kNobody);
+  std::string written;
+  for (std::string line; !(line = hangUp.ReadLine()).empty();) written += line + "\n";
+  EXPECT_EQ(written, "prekidnik: could not hang up \"isp-of-root\" (pppd " +
+                         std::to_string(others.pid()) + "): Operation not permitted\n");
+  EXPECT_EQ(own.KillAndReap(), SIGTERM);
+  EXPECT_EQ(others.KillAndReap(), SIGKILL);
+}
+
+// Signals as the hang-up sends them (a pinned pid's descriptor is 1000 + pid).
+struct RecordedSignals : ProcessSignals {
+  int Open(pid_t pid) override {
+    if (onOpen) onOpen(pid);
+    return openError ? (errno = openError, -1) : (opened.push_back(pid), 1000 + pid);
+  }
+  int Signal(int pidfd, int signal) override { return Send(sent, pidfd - 1000, signal); }
+  int Kill(pid_t pid, int signal) override { return Send(killed, pid, signal); }
+  int Send(std::vector<std::pair<pid_t, int>>& to, pid_t pid, int signal) {
+    to.emplace_back(pid, signal);
+    return sendError ? (errno = sendError, -1) : 0;
+  }
+  void Close(int pidfd) override { closed.push_back(pidfd - 1000); }
+
+  std::function<void(pid_t)> onOpen;
+  int openError = 0, sendError = 0;
+  std::vector<pid_t> opened, closed;
+  std::vector<std::pair<pid_t, int>> sent, killed;
+};
+
+// A folder laid out like /proc, another like /run, and the signals sent.
+class FakeProc : public ::testing::Test {
+ protected:
+  void Add(pid_t pid, const std::string& cmdline, const std::string& comm = "pppd",
+           pid_t parent = 1, char state = 'S') {
+    Write(proc_.path() / std::to_string(pid) / "comm", comm + "\n");
+    Write(proc_.path() / std::to_string(pid) / "cmdline", cmdline);
+    Stat(pid, 5000, parent, state);
+  }
+  void Stat(pid_t pid, unsigned long long startTime, pid_t parent = 1, char state = 'S') {
+    // Each field holds its own number, so reading the wrong one shows.
+    std::string stat = std::to_string(pid) + " (x) y) " + state;
+    for (int field = 4; field <= 30; ++field)
+      stat += " " + std::to_string(field == 22 ? startTime : field == 4 ? parent : field);
+    Write(proc_.path() / std::to_string(pid) / "stat", stat + "\n");
+  }
+
+  dialup_test::TempDir proc_, run_;
+  RecordedSignals signals_;
+  PppdDialup pppd_{proc_.path(), run_.path(), &signals_};
+};
+
+// Which processes are pppd links, in pid order; what each is called (its
+// linkname, call, ifname, the interface its pid file names, else its pid);
+// which are NetworkManager's (its plugin and it as the parent), never hung up.
+TEST_F(FakeProc, ListsPppdLinksByName) {
+  struct Row {
+    pid_t pid;
+    std::string cmdline, name;  // "*": NetworkManager's; no name: not listed
+    std::string comm = "pppd";
+    pid_t parent = 1;
+    char state = 'S';
+  };
+  const std::string plugin = "pppd\0plugin\0/usr/lib/NetworkManager/1.42/libnm-ppp-plugin.so\0"s;
+  const std::vector<Row> rows = {
+      {7, "bash\0"s, "", "bash"},
+      {12, "pppd2\0call\0c\0"s, "", "pppd2"},
+      {13, "xpppd\0"s, "", "xpppd"},
+      {50, "/usr/sbin/NetworkManager\0"s, "", "NetworkManager"},
+      {51, "bash\0"s, "", "bash"},
+      {60, plugin, "pppd 60*", "pppd", 50},
+      {61, "pppd\0plugin\0nm-pppd-plugin.so\0"s, "pppd 61*", "pppd", 50},
+      {62, plugin, "pppd 62", "pppd", 51},  // the plugin, from a shell
+      {63, "pppd\0call\0isp\0"s, "isp", "pppd", 50},
+      {64, "pppd\0plugin\0rp-pppoe.so\0"s, "pppd 64", "pppd", 50},
+      {99, "pppd\0call\0a\0"s, "a"},
+      {100, "pppd\0call\0z\0"s, "", "pppd", 1, 'Z'},  // ended, not yet reaped
+      {201, "pppd\0/dev/ttyS0\0linkname\0foo\0call\0bar\0"s, "foo"},
+      {202, "pppd\0call\0bar\0linkname\0foo\0"s, "foo"},
+      {203, "pppd\0call\0old\0call\0new\0"s, "new"},
+      {204, "pppd\0ifname\0dsl0\0call\0\0"s, "dsl0"},
+      {205, "pppd\0/dev/ttyS0\0115200\0nodetach\0"s, "pppd 205"},
+      {206, "pppd\0/dev/ttyS0\0"s, "ppp3"},
+      {207, "pppd\0linkname\0"s, "ppp4"},
+      {208, ""s, "pppd 208"},
+      {209, "pppd\0call\0\xff\xfe\x01isp\0"s, "\xff\xfe\x01isp"},
+      {210, "pppd\0" + std::string(1 << 20, 'a') + "\0call\0late\0"s, "pppd 210"},  // 64 KiB read
+  };
+  Write(run_.path() / "ppp3.pid", "206\n");
+  Write(run_.path() / "ppp-x.pid", "207\nppp4\n");
+  Write(run_.path() / "ppp5.pid", "2060\n");
+  Write(proc_.path() / "self" / "comm", "pppd\n");
+  Write(proc_.path() / "1000" / "comm", "pppd\n");  // gone before its stat was read
+  Add(1001, "pppd\0"s);
+  Write(proc_.path() / "1001" / "stat", "1001 (pppd) S 1 2");  // cut short as it ended
+  std::vector<std::string> expected, listed;
+  for (const Row& row : rows) {
+    Add(row.pid, row.cmdline, row.comm, row.parent, row.state);
+    if (!row.name.empty()) expected.push_back(std::to_string(row.pid) + " " + row.name);
+  }
+  for (const PppdLink& link : pppd_.List()) {
+    EXPECT_EQ(link.startTime, 5000u);
+    listed.push_back(std::to_string(link.pid) + " " + link.name +
+                     (link.startedByNetworkManager ? "*" : ""));
+    PppdLink claimed = link;  // NetworkManager's even when listed as if it were not
+    claimed.startedByNetworkManager = false;
+    if (link.startedByNetworkManager) {
+      EXPECT_EQ(pppd_.HangUp(link) + pppd_.HangUp(claimed), 2 * ESRCH);
+    }
+  }
+  EXPECT_EQ(listed, expected);
+  EXPECT_TRUE(signals_.sent.empty() && signals_.killed.empty());
+}
+
+// A pppd is pinned, then checked to be the one listed, then signalled
+// through the pin; a kernel without pidfds gets kill(2) after the check.
+TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPin) {
+  for (pid_t pid : {10, 11, 12, 13, 14}) Add(pid, "pppd\0call\0isp\0"s);
+  const std::vector<PppdLink> links = pppd_.List();
+  ASSERT_EQ(links.size(), 5u);
+  Stat(11, 9999);                       // pid given to a new pppd
+  Add(12, "bash\0"s, "bash");           // pid given to another program
+  fs::remove_all(proc_.path() / "13");  // exited
+  signals_.onOpen = [&](pid_t pid) {
+    if (pid == 14) Stat(14, 7777);  // reused after the listing, just as it is pinned
+  };
+  const std::vector<int> expected = {0, ESRCH, ESRCH, ESRCH, ESRCH};
+  for (std::size_t i = 0; i < links.size(); ++i) EXPECT_EQ(pppd_.HangUp(links[i]), expected[i]);
+  EXPECT_EQ(signals_.sent, (std::vector<std::pair<pid_t, int>>{{10, SIGTERM}}));
+  EXPECT_EQ(signals_.closed, signals_.opened);  // no descriptor is left open
+
+  signals_.openError = ENOSYS;  // a kernel before 5.3
+  EXPECT_EQ(pppd_.HangUp(links[0]), 0);
+  EXPECT_EQ(pppd_.HangUp(links[1]), ESRCH);
+  EXPECT_EQ(signals_.killed, signals_.sent);  // kill(2), once it was checked
+  signals_.openError = EMFILE;                // no descriptor to pin it with: not signalled blind
+  EXPECT_EQ(pppd_.HangUp(links[0]), EMFILE);
+  EXPECT_EQ(signals_.killed.size() + signals_.sent.size(), 2u);
+  signals_.openError = 0;
+  signals_.sendError = EPERM;  // another user's pppd
+  EXPECT_EQ(pppd_.HangUp(links[0]), EPERM);
+}
+
+// This program as a stand-in, through a link named "pppd": it waits for a
+// signal; with "ignore-term" it survives SIGTERM and writes "TERM" for each,
+// once it has written "READY". Through "NetworkManager": it starts the pppd
+// stand-in it is given as its child and writes the child's pid.
+int RunStandin(int argc, char** argv) {
+  std::optional<Child> pppd;
+  if (fs::path(argv[0]).filename() == "NetworkManager") {
+    pppd.emplace(std::vector<std::string>(argv + 1, argv + argc));
+    printf("%d\n", pppd->pid());
+  } else if (std::strcmp(argv[argc - 1], "ignore-term") == 0) {
+    signal(SIGTERM, [](int) { (void)!write(STDOUT_FILENO, "TERM\n", 5); });
+    printf("READY\n");
+  }
+  fflush(stdout);
+  for (;;) pause();
+}
+
+}  // namespace
+
+// --with-app runs the tests under a QCoreApplication, as the window has;
+// --no-bus with no system bus at all, where only NoNetworkManager's apply.
+int main(int argc, char** argv) {
+  const std::string name = fs::path(argv[0]).filename();
+  if (name == "pppd" || name == "NetworkManager") return RunStandin(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--hang-up-thrice") == 0) {
+    dup2(STDOUT_FILENO, STDERR_FILENO);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket", 1);
+    for (int i = 0; i < 3; ++i) Module1::HangUpConnections();
+    return 0;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  std::unique_ptr<QCoreApplication> app;
+  bool withBus = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--with-app") == 0)
+      app = std::make_unique<QCoreApplication>(argc, argv);
+    if (std::strcmp(argv[i], "--no-bus") == 0) withBus = false;
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 1);  // the NetworkManager stand-in's pppd are reaped here
+  dialup_test::TempDir dir;
+  tmp = dir.path();
+  fs::permissions(tmp, fs::perms(0755));  // for the stand-ins run as another user
+  for (const char* standin : {"pppd", "NetworkManager"})
+    fs::create_symlink(fs::read_symlink("/proc/self/exe"), tmp / standin);
+  if (withBus && !StartBus()) return 1;
+  setenv("DBUS_SYSTEM_BUS_ADDRESS",
+         ("unix:path=" + (withBus ? Standin("bus") : "/nonexistent/system_bus_socket")).c_str(), 1);
+  const int result = RUN_ALL_TESTS();
+  bus.reset();
+  return result;
+}
