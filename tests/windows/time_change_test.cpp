@@ -19,53 +19,37 @@ namespace {
 using namespace std::chrono_literals;
 using Main = main_window::ShapedForm;
 
-constexpr std::int64_t kSecond = 1000, kHour = 3600 * kSecond, kDay = 24 * kHour;
+constexpr std::int64_t kSecond = 1000, kHour = 3600 * kSecond, kDay = 24 * kHour,
+                       kSlept = kDay + kHour + 2 * kSecond;
 
-// A time of day that runs on with the monotonic clock from where the test
-// set it, and that the test can step; the monotonic clock can jump ahead too
-// (a sleep that it counts).
-class SteppedTime : public win32::TimeSource {
- public:
-  void Set(std::int64_t msOfDay) {
-    base_ = msOfDay;
-    since_ = Monotonic();
-  }
-  void Step(std::int64_t ms) { base_ += ms; }
-  void Sleep(std::int64_t ms) { slept_ += std::chrono::milliseconds(ms); }
-
+// A time of day that runs on with the monotonic clock from `since`, where it
+// was `base`; the test steps it, and moves the monotonic clock ahead by
+// `slept` (a sleep that it counts).
+struct SteppedTime : win32::TimeSource {
   forms::TimeOfDay LocalTime() override {
-    const std::int64_t elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Monotonic() - since_).count();
-    const std::int64_t ms = ((base_ + elapsed) % kDay + kDay) % kDay;
-    return {static_cast<int>(ms / kHour), static_cast<int>(ms / 60000 % 60),
-            static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
+    const std::int64_t ms = ((base + (Monotonic() - since) / 1ms) % kDay + kDay) % kDay;
+    return {int(ms / kHour), int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000)};
   }
   std::string TimeSeparator() override { return separator; }
-  win32::Clock::time_point Monotonic() override { return win32::Clock::now() + slept_; }
-
+  win32::Clock::time_point Monotonic() override { return win32::Clock::now() + slept; }
+  std::int64_t base = 0;
+  win32::Clock::time_point since;
+  win32::Clock::duration slept{};
   std::string separator = ":";
-
- private:
-  std::int64_t base_ = 0;
-  win32::Clock::time_point since_;
-  win32::Clock::duration slept_{};
 };
 
 // The main window, counting the ticks of Timer2 that ask for a hang-up.
 class CountingForm : public Main {
  public:
-  CountingForm(forms::Runtime& runtime, platform::WindowSystem& windows,
+  CountingForm(win32::Runtime& runtime, platform::WindowSystem& windows,
                platform::AddressSource& address)
-      : Main(runtime, windows, address), runtime_(runtime) {}
+      : Main(runtime, windows, address), runtime(runtime) {}
   void Timer(int control) override {
-    if (control == Timer2 && runtime_.Text(*this, Text1) == runtime_.Text(*this, lblTime))
-      ++hangUps;
+    hangUps += control == Timer2 && runtime.Text(*this, Text1) == runtime.Text(*this, lblTime);
     Main::Timer(control);
   }
+  win32::Runtime& runtime;
   int hangUps = 0;
-
- private:
-  forms::Runtime& runtime_;
 };
 
 std::string Shown(const forms::TimeOfDay& t, const std::string& separator) {
@@ -114,10 +98,8 @@ const Change kChanges[] = {
     {"over it",       At(10, 0, 4, 100), "10:00:05",  2 * kSecond,  0, ":", WM_TIMECHANGE, 0, "10:00:06", 1000, false},
     {"back 1 h out of it", At(10, 0, 5, 100), "10:00:05", -kHour,   0, ":", WM_TIMECHANGE, 0, "09:00:05", 1000, false},
     // A sleep of more than a day, counted by the monotonic clock or not.
-    {"resume, slept counted", At(10, 0, 0, 100), "", 0, kDay + kHour + 2 * kSecond, ":",
-     WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, "11:00:02", 1000, false},
-    {"resume, slept not counted", At(10, 0, 0, 100), "", kDay + kHour + 2 * kSecond, 0, ":",
-     WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, "11:00:02", 1000, false},
+    {"resume, slept counted", At(10, 0, 0, 100), "", 0, kSlept, ":", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, "11:00:02", 1000, false},
+    {"resume, slept not counted", At(10, 0, 0, 100), "", kSlept, 0, ":", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, "11:00:02", 1000, false},
     // New regional settings: the separator follows at once.
     {"separator",     At(10, 0, 0, 100), "",            0,          0, ".", WM_SETTINGCHANGE, 0, "10.00.00", 1000, false},
 };
@@ -134,14 +116,15 @@ class TimeChange : public ::testing::TestWithParam<Change> {
 
 TEST_P(TimeChange, TheClockAndTheScheduleFollowAtOnce) {
   const Change& c = GetParam();
-  time.Set(c.start);
+  time.base = c.start;
+  time.since = time.Monotonic();
   runtime.Show(main);
   SetWindowTextA(runtime.ControlWindow(main, Main::Text1), c.typed);
   const std::string first = Shown(time.LocalTime(), ":");
   ASSERT_TRUE(runtime.RunUntil([&] { return runtime.Text(main, Main::lblTime) == first; }, 3s));
 
-  time.Step(c.step);
-  time.Sleep(c.slept);
+  time.base += c.step;
+  time.slept += std::chrono::milliseconds(c.slept);
   time.separator = c.separator;
   const int hangUpsBefore = main.hangUps;
   // As Windows does: sent to every top-level window.

@@ -1,34 +1,25 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine: wine-run.sh WINE PREFIX PROGRAM [ARGS...]
 #
-# WINE is wine64 for the 64-bit programs or wine (32-bit, Debian's
-# wine32:i386) for the 32-bit ones, whose prefix is then a 32-bit one.
-# The prefix is created on first use, under a lock so that parallel tests
-# wait for one boot. The Wine server stays up a few seconds after the last
-# program, so that a run of many short tests starts it once, not once a
-# test. Without a DISPLAY the programs get a virtual screen of their own
-# (Wine makes no window without one), which goes when the Wine server goes.
-# The program's exit status is passed on.
+# WINE is wine64 (64-bit prefix) or wine (32-bit, Debian's wine32:i386, and a
+# 32-bit prefix). The prefix is made on first use, under a lock so that
+# parallel tests wait for one boot. The Wine server stays up a few seconds
+# after the last program, so that a run of short tests starts it once; without
+# a DISPLAY the programs get a virtual screen, which goes with the server. The
+# program's exit status is passed on.
 set -euo pipefail
 wine=$1
-export WINEPREFIX=$2
-shift 2
-case $(basename "$wine") in
-  wine) export WINEARCH=win32 ;;
-  wine64) export WINEARCH=win64 ;;
-esac
-export WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=$2 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-server=$(dirname "$wine")/wineserver
-screen_file=$WINEPREFIX.display
+shift 2
+[ "$(basename "$wine")" = wine64 ] && export WINEARCH=win64 || export WINEARCH=win32
+server=$(dirname "$wine")/wineserver screen_file=$WINEPREFIX.display
 mkdir -p "$WINEPREFIX"
-
 exec 9>"$WINEPREFIX.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   DISPLAY= "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
-  # No window manager looks after the virtual screen: Wine places the
-  # windows itself, rather than wait for one to answer.
+  # No window manager looks after the virtual screen: Wine places the windows.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
   "$server" -w
 fi
@@ -36,24 +27,20 @@ fi
 if [ -z "${DISPLAY:-}" ]; then
   display= xvfb=
   [ -f "$screen_file" ] && read -r display xvfb <"$screen_file"
-  if [ -z "${xvfb:-}" ] || ! kill -0 "$xvfb" 2>/dev/null; then
+  if [ -z "$xvfb" ] || ! kill -0 "$xvfb" 2>/dev/null; then
     fd_file=$(mktemp)
-    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp \
-      3>"$fd_file" </dev/null >/dev/null 2>&1 9>&- &
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$fd_file" </dev/null >/dev/null 2>&1 9>&- &
     xvfb=$!
     for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
-    display=:$(cat "$fd_file")
-    rm -f "$fd_file"
+    display=:$(cat "$fd_file") && rm -f "$fd_file"
     echo "$display $xvfb" >"$screen_file"
-    # The screen goes with the Wine server.
-    setsid bash -c '"$1" -w; kill "$2"; rm -f "$3"' _ "$server" "$xvfb" "$screen_file" \
-      </dev/null >/dev/null 2>&1 9>&- &
+    setsid bash -c '"$1" -w; kill "$2"; rm -f "$3"' _ "$server" "$xvfb" "$screen_file" </dev/null >/dev/null 2>&1 9>&- &
   fi
   export DISPLAY=$display
 fi
-# Wine's own background programs start with the first program and live as
-# long as the server: start them here, away from the test's output, which
-# the test runner reads until every holder has closed it.
+# Wine's background programs start with the first program and live as long as
+# the server: start them here, away from the output the test runner reads
+# until every holder has closed it.
 "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
 exec 9>&-
 exec "$wine" "$@"

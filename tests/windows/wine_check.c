@@ -1,8 +1,4 @@
-/* Run once when the build is configured, under the target's Wine: whether
-   this machine can run the build's Windows programs at all. */
+/* Run under the target's Wine when the build is configured: can this machine run its programs? */
 #include <stdio.h>
 
-int main(void) {
-  printf("%d-bit Windows code runs here\n", (int)(sizeof(void*) * 8));
-  return 0;
-}
+int main(void) { return printf("%d-bit Windows code runs here\n", (int)(sizeof(void*) * 8)) < 0; }
