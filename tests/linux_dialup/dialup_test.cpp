@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QThread>
@@ -34,68 +33,39 @@ namespace fs = std::filesystem;
 fs::path tmp;  // this run's: the bus's socket, the stand-ins' links
 std::optional<Child> bus;
 std::string Standin(const char* name) { return (tmp / name).string(); }
-std::string Read(const fs::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path) << text;
 }
-
-// Starts the private bus at its fixed address, or starts it anew.
-bool StartBus() {
-  bus.reset();
-  fs::remove(tmp / "bus");
+bool StartBus() {  // at its fixed address, or anew
   bus.emplace(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
                                        "--address=unix:path=" + Standin("bus"), "--print-address"},
               true);
   return !bus->ReadLine().empty();
 }
-
-bool ForeignPppd() { return !PppdDialup().List().empty(); }  // asked before any stand-in starts
-
-struct Listing {
-  std::vector<RASCONNA> records = std::vector<RASCONNA>(Module1::kBufferRecords);
-  std::uint32_t bytes = 0, count = 0;
-  std::uint32_t operator()(std::uint32_t size = sizeof(RASCONNA)) {
-    records[0].dwSize = size;
-    bytes = sizeof(RASCONNA) * Module1::kBufferRecords;
-    count = 99;
-    return platform::RasEnumConnectionsA(records.data(), &bytes, &count);
-  }
-};
+bool ForeignPppd() { return !PppdDialup().List().empty(); }  // asked before a stand-in starts
 
 const QString kNm = "org.freedesktop.NetworkManager", kNmPath = "/org/freedesktop/NetworkManager";
 
-// Each test gets a fresh NetworkManager mock.
+// Each test gets a fresh NetworkManager mock with one wired device.
 class NetworkManager : public ::testing::Test {
  protected:
   void SetUp() override {
     if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
     mock_.emplace(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--system", "-t",
                                            "networkmanager", "-l", log_.string()});
-    const auto up = [&] {
-      return Call("/org/freedesktop/DBus", "NameHasOwner", {kNm}, "org.freedesktop.DBus",
-                  "org.freedesktop.DBus")
-          .arguments()
-          .value(0)
-          .toBool();
-    };
-    for (int i = 0; i < 3000 && !up(); ++i) QThread::msleep(10);  // a cold python start
-    ASSERT_TRUE(up());
-    Call("/org/freedesktop", "AddEthernetDevice", {"eth0", "eth0", 100});  // what is hung up goes
+    for (int i = 0; i < 3000 && !control_.interface()->isServiceRegistered(kNm); ++i)
+      QThread::msleep(10);  // a cold python start
+    Call("/org/freedesktop", "AddEthernetDevice", {"eth0", "eth0", 100});
   }
   QDBusMessage Call(const QString& path, const QString& method, const QVariantList& args,
-                    const QString& interface = "org.freedesktop.DBus.Mock",
-                    const QString& service = kNm) {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+                    const QString& interface = "org.freedesktop.DBus.Mock") {
+    QDBusMessage message = QDBusMessage::createMethodCall(kNm, path, interface, method);
     message.setArguments(args);
     const QDBusMessage reply = control_.call(message);
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     return reply;
   }
-  void Sync() { Call(kNmPath, "Get", {kNm, "Version"}, "org.freedesktop.DBus.Properties"); }
   // Adds a connection ("bluetooth/dun": of that Bluetooth type) and brings it up.
   QString Activate(const QString& type, const QString& id) {
     static int activated = 0;  // a path of its own, for what is reported once a path
@@ -103,22 +73,31 @@ class NetworkManager : public ::testing::Test {
     qDBusRegisterMetaType<Settings>();
     Settings settings = {{"connection", {{"type", type.section('/', 0, 0)}, {"id", id}}}};
     if (type.contains('/')) settings["bluetooth"] = {{"type", type.section('/', 1)}};
-    const QDBusMessage added = Call(kNmPath + "/Settings", "AddConnection",
-                                    {QVariant::fromValue(settings)}, kNm + ".Settings");
+    const QVariant added = Call(kNmPath + "/Settings", "AddConnection",
+                                {QVariant::fromValue(settings)}, kNm + ".Settings")
+                               .arguments()
+                               .value(0);
     return Call("/org/freedesktop", "AddActiveConnection",
-                {QStringList(), added.arguments().value(0).value<QDBusObjectPath>().path(), "/",
+                {QStringList(), added.value<QDBusObjectPath>().path(), "/",
                  QString::number(++activated), 2u})
         .arguments()
         .value(0)
         .toString();
   }
   QStringList Deactivated() {  // in the order asked
-    QStringList paths;
-    const std::string log = Read(log_);
+    std::ifstream in(log_);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
     const std::regex call(R"(DeactivateConnection "([^"]*)\")");
+    QStringList paths;
     for (std::sregex_iterator it(log.begin(), log.end(), call), end; it != end; ++it)
       paths << QString::fromStdString((*it)[1]);
     return paths;
+  }
+  std::uint32_t Enumerate(std::uint32_t size = sizeof(RASCONNA)) {
+    records_[0].dwSize = size;
+    bytes_ = sizeof(RASCONNA) * Module1::kBufferRecords;
+    count_ = 99;
+    return platform::RasEnumConnectionsA(records_.data(), &bytes_, &count_);
   }
 
   dialup_test::TempDir dir_;
@@ -126,7 +105,8 @@ class NetworkManager : public ::testing::Test {
   QDBusConnection control_ = QDBusConnection::connectToBus(
       QString::fromStdString("unix:path=" + Standin("bus")), "control");
   std::optional<Child> mock_;
-  Listing list_;
+  std::vector<RASCONNA> records_ = std::vector<RASCONNA>(Module1::kBufferRecords);
+  std::uint32_t bytes_ = 0, count_ = 0;
 };
 
 // NetworkManager's named dial-up kinds in its list order, then each pppd it
@@ -152,64 +132,57 @@ TEST_F(NetworkManager, HangsUpNamedDialupKindsThenPppdInListOrder) {
       {"cdma", "EVDO", "modem"},
       {"bluetooth/dun", "Phone DUN", "modem"},
       {"pppoe", QString(255, 'd') + QStringLiteral("\u00e9"), "PPPoE", std::string(255, 'd')},
+      {"pppd", "myisp", "modem"},  // a pppd dialled by hand
   };
-  std::vector<RASCONNA> expected;
+  // A record as text: its size, handle, whole name field, device type and name.
+  const auto text = [](const RASCONNA& r) {
+    return std::to_string(r.dwSize) + " " + std::to_string(r.hrasconn) + " " +
+           std::string(r.szEntryName, sizeof r.szEntryName) + r.szDeviceType + " " + r.szDeviceName;
+  };
+  std::vector<std::string> expected, listed;
   QStringList hungUp;
   for (const Row& row : rows) {
-    const QString path = Activate(row.type, row.id);
+    const QString path = row.type == "pppd" ? "" : Activate(row.type, row.id);
     if (!row.device) continue;
-    if (!row.id.isEmpty()) hungUp << path;
-    RASCONNA& record = expected.emplace_back();
-    std::memset(&record, 0, sizeof record);
-    std::strcpy(record.szEntryName, row.name.empty() ? row.id.toUtf8().data() : row.name.c_str());
-    std::strcpy(record.szDeviceType, row.device);
-    std::strcpy(record.szDeviceName, row.type.section('/', 0, 0).toUtf8().data());
+    if (!row.id.isEmpty() && !path.isEmpty()) hungUp << path;
+    const std::string name = row.name.empty() ? row.id.toStdString() : row.name;
+    expected.push_back(std::to_string(sizeof(RASCONNA)) + " " +
+                       std::to_string(expected.size() + 1) + " " + name +
+                       std::string(257 - name.size(), '\0') + row.device + " " +
+                       row.type.section('/', 0, 0).toStdString());
   }
   Child byHand({Standin("pppd"), "call", "myisp"});
   Child networkManager({Standin("NetworkManager"), Standin("pppd"), "plugin",
                         "/usr/lib/x86_64-linux-gnu/NetworkManager/1.42.4/libnm-ppp-plugin.so"},
                        true);
-  const pid_t itsPppd = std::stoi(networkManager.ReadLine());
-  RASCONNA& pppd = expected.emplace_back();
-  std::memset(&pppd, 0, sizeof pppd);
-  std::strcpy(pppd.szEntryName, "myisp");
-  std::strcpy(pppd.szDeviceType, "modem");
-  std::strcpy(pppd.szDeviceName, "pppd");
+  networkManager.ReadLine();  // its pppd's pid, once it runs
 
-  std::memset(list_.records.data(), 0xAB, sizeof(RASCONNA) * list_.records.size());
-  EXPECT_EQ(list_(sizeof(RASCONNA) - 4), platform::kRasInvalidSize);
-  EXPECT_EQ(list_.records[0].szEntryName[0], '\xAB');
-  ASSERT_EQ(list_(), platform::kRasSuccess);
-  ASSERT_EQ(list_.count, expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    expected[i].dwSize = sizeof(RASCONNA);
-    expected[i].hrasconn = i + 1;
-    EXPECT_EQ(std::memcmp(&list_.records[i], &expected[i], sizeof(RASCONNA)), 0) << i;
-  }
-  EXPECT_EQ(list_.records[expected.size()].szEntryName[0], '\xAB');  // past the count
+  std::memset(records_.data(), 0xAB, sizeof(RASCONNA) * records_.size());
+  EXPECT_EQ(Enumerate(sizeof(RASCONNA) - 4), platform::kRasInvalidSize);
+  EXPECT_EQ(records_[0].szEntryName[0], '\xAB');
+  ASSERT_EQ(Enumerate(), platform::kRasSuccess);
+  for (std::size_t i = 0; i < count_; ++i) listed.push_back(text(records_[i]));
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(records_[count_].szEntryName[0], '\xAB');  // past the count
   // Handles stand for what the last listing handed out, each hung up once.
   EXPECT_EQ(platform::RasHangUpA(0), platform::kRasInvalidHandle);
-  EXPECT_EQ(platform::RasHangUpA(expected.size() + 1), platform::kRasInvalidHandle);
+  EXPECT_EQ(platform::RasHangUpA(count_ + 1), platform::kRasInvalidHandle);
   EXPECT_EQ(platform::RasHangUpA(1), platform::kRasSuccess);
   EXPECT_EQ(platform::RasHangUpA(1), platform::kRasInvalidHandle);
   Module1::HangUpConnections();
   EXPECT_EQ(Deactivated(), hungUp);
   EXPECT_EQ(byHand.KillAndReap(), SIGTERM);
-  kill(itsPppd, SIGKILL);
-  networkManager.KillAndReap();
-  int status = 0;
-  waitpid(itsPppd, &status, 0);  // ours to reap: this process is a subreaper
-  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  EXPECT_EQ(PppdDialup().List().size(), 1u);  // NetworkManager's own, still running
 }
 
-// NetworkManager failing in one way (`method` replaced by `code`; none: it
-// is stopped) over three hang-ups, mended after the first: which of three
-// connections are asked to go, and what is written. A stalled hang-up costs
-// one timeout, and a pppd dialled by hand is ended whatever the failure.
+// NetworkManager failing in one way (`method` replaced by `code`, or stopped)
+// over three hang-ups, mended after the first: which of three connections
+// are asked to go, and what is written. A stalled hang-up costs one timeout,
+// and a pppd dialled by hand is ended whatever the failure.
 struct Fault {
   const char* name;
-  const char* method;
-  const char* code;  // %1, %2: the first two connections; %3: a file that ends a stall
+  const char* method;  // none: NetworkManager is stopped
+  const char* code;    // %1, %2: the first two connections; %3: a file that ends a stall
   std::vector<int> deactivated;
   std::string written;
 };
@@ -221,11 +194,10 @@ TEST_P(Faults, HangUpsGoOnAndEndPppd) {
                               Activate("pppoe", "DSL")};
   Child pppd({Standin("pppd"), "call", "myisp"});
   const Fault& fault = GetParam();
-  const std::string release = (dir_.path() / "release").string();
-  if (!fault.method) {
-    kill(mock_->pid(), SIGSTOP);
-  } else {
-    const bool listing = std::strcmp(fault.method, "GetManagedObjects") == 0;
+  const fs::path release = dir_.path() / "release";
+  const bool listing = fault.method && std::strcmp(fault.method, "GetManagedObjects") == 0;
+  if (!fault.method) kill(mock_->pid(), SIGSTOP);
+  if (fault.method) {
     Call(listing ? "/org/freedesktop" : kNmPath, "AddMethod",
          {listing ? "org.freedesktop.DBus.ObjectManager" : kNm, fault.method, listing ? "" : "o",
           listing ? "a{oa{sa{sv}}}" : "",
@@ -240,7 +212,7 @@ TEST_P(Faults, HangUpsGoOnAndEndPppd) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   Write(release, "");
   kill(mock_->pid(), SIGCONT);
-  Sync();
+  Call(kNmPath, "GetDevices", {}, kNm);  // once the mock has caught up
   Module1::HangUpConnections();
   Module1::HangUpConnections();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), fault.written);
@@ -285,9 +257,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NetworkManager, MoreThan256ConnectionsFailTheListingAndNothingIsHungUp) {
   for (int i = 0; i < 257; ++i) Activate("gsm", QString("Modem %1").arg(i));
-  EXPECT_EQ(list_(), platform::kRasBufferTooSmall);
-  EXPECT_EQ(list_.bytes, 257 * sizeof(RASCONNA));
-  EXPECT_EQ(list_.count, 0u);
+  EXPECT_EQ(Enumerate(), platform::kRasBufferTooSmall);
+  EXPECT_EQ(bytes_, 257 * sizeof(RASCONNA));
+  EXPECT_EQ(count_, 0u);
   Module1::HangUpConnections();
   EXPECT_TRUE(Deactivated().isEmpty());
 }
@@ -299,8 +271,8 @@ TEST_F(NetworkManager, ReconnectsToASystemBusThatCameBack) {
   ASSERT_EQ(Deactivated().size(), 1);
   mock_.reset();
   bus.reset();
-  EXPECT_EQ(list_(), platform::kRasSuccess);  // no bus for a moment: nothing listed
-  EXPECT_EQ(list_.count, 0u);
+  EXPECT_EQ(Enumerate(), platform::kRasSuccess);  // no bus for a moment: nothing listed
+  EXPECT_EQ(count_, 0u);
   ASSERT_TRUE(StartBus());
   QDBusConnection::disconnectFromBus("control");
   control_ = QDBusConnection::connectToBus(QString::fromStdString("unix:path=" + Standin("bus")),
@@ -311,58 +283,29 @@ TEST_F(NetworkManager, ReconnectsToASystemBusThatCameBack) {
   EXPECT_EQ(Deactivated(), QStringList{again});
 }
 
-// With no NetworkManager on the bus (or no bus, when run with --no-bus) the
-// running pppd are the dial-up connections; one that will not end is asked
-// again on each request.
-TEST(NoNetworkManager, HangsUpPppdAndAsksAStubbornOneAgain) {
-  if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
-  Child stubborn({Standin("pppd"), "call", "isp", "ignore-term"}, true);
-  ASSERT_EQ(stubborn.ReadLine(), "READY");
-  for (int i = 0; i < 3; ++i) {
-    Module1::HangUpConnections();
-    EXPECT_EQ(stubborn.ReadLine(), "TERM") << i;
-  }
-}
-
 // Another user's pppd refuses the signal (EPERM, from the kernel): that is
-// written once however often it is asked, and the user's own pppd is ended
-// all the same. The hang-ups run in a child as "nobody".
-TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsEndedAllTheSame) {
+// written once however often it is asked; the user's own pppd, which will
+// not end, is asked again each time. The hang-ups run as "nobody", with no
+// system bus at all.
+TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsAskedEachTime) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run processes as two users";
+  if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
   constexpr int kNobody = 65534;
   Child others({Standin("pppd"), "call", "isp-of-root"});
-  Child own({Standin("pppd"), "call", "isp-of-nobody"}, false, kNobody);
+  Child own({Standin("pppd"), "call", "isp-of-nobody", "ignore-term"}, true, kNobody);
+  ASSERT_EQ(own.ReadLine(), "READY");
   Child hangUp({fs::read_symlink("/proc/self/exe").string(), "--hang-up-thrice"}, true, kNobody);
   std::string written;
   for (std::string line; !(line = hangUp.ReadLine()).empty();) written += line + "\n";
   EXPECT_EQ(written, "prekidnik: could not hang up \"isp-of-root\" (pppd " +
                          std::to_string(others.pid()) + "): Operation not permitted\n");
-  EXPECT_EQ(own.KillAndReap(), SIGTERM);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(own.ReadLine(), "TERM") << i;
   EXPECT_EQ(others.KillAndReap(), SIGKILL);
 }
 
-// Signals as the hang-up sends them (a pinned pid's descriptor is 1000 + pid).
-struct RecordedSignals : ProcessSignals {
-  int Open(pid_t pid) override {
-    if (onOpen) onOpen(pid);
-    return openError ? (errno = openError, -1) : (opened.push_back(pid), 1000 + pid);
-  }
-  int Signal(int pidfd, int signal) override { return Send(sent, pidfd - 1000, signal); }
-  int Kill(pid_t pid, int signal) override { return Send(killed, pid, signal); }
-  int Send(std::vector<std::pair<pid_t, int>>& to, pid_t pid, int signal) {
-    to.emplace_back(pid, signal);
-    return sendError ? (errno = sendError, -1) : 0;
-  }
-  void Close(int pidfd) override { closed.push_back(pidfd - 1000); }
-
-  std::function<void(pid_t)> onOpen;
-  int openError = 0, sendError = 0;
-  std::vector<pid_t> opened, closed;
-  std::vector<std::pair<pid_t, int>> sent, killed;
-};
-
-// A folder laid out like /proc, another like /run, and the signals sent.
-class FakeProc : public ::testing::Test {
+// A folder laid out like /proc, another like /run, and what the hang-up
+// asked of the kernel (a pinned pid's descriptor is 1000 + pid).
+class FakeProc : public ::testing::Test, public ProcessSignals {
  protected:
   void Add(pid_t pid, const std::string& cmdline, const std::string& comm = "pppd",
            pid_t parent = 1, char state = 'S') {
@@ -371,21 +314,37 @@ class FakeProc : public ::testing::Test {
     Stat(pid, 5000, parent, state);
   }
   void Stat(pid_t pid, unsigned long long startTime, pid_t parent = 1, char state = 'S') {
-    // Each field holds its own number, so reading the wrong one shows.
-    std::string stat = std::to_string(pid) + " (x) y) " + state;
+    std::string stat = std::to_string(pid) + " (x) y) " + state;  // each field its own number
     for (int field = 4; field <= 30; ++field)
       stat += " " + std::to_string(field == 22 ? startTime : field == 4 ? parent : field);
     Write(proc_.path() / std::to_string(pid) / "stat", stat + "\n");
   }
+  int Open(pid_t pid) override {
+    if (pid == reusedOnOpen) Stat(pid, 7777);
+    return Log("open " + std::to_string(pid), openError) < 0 ? -1 : 1000 + pid;
+  }
+  int Signal(int fd, int signal) override {
+    return Log("signal " + std::to_string(fd - 1000) + " " + std::to_string(signal), sendError);
+  }
+  int Kill(pid_t pid, int signal) override {
+    return Log("kill " + std::to_string(pid) + " " + std::to_string(signal), sendError);
+  }
+  void Close(int fd) override { Log("close " + std::to_string(fd - 1000), 0); }
+  int Log(const std::string& call, int error) {
+    log_.push_back(call);
+    return error ? (errno = error, -1) : 0;
+  }
 
   dialup_test::TempDir proc_, run_;
-  RecordedSignals signals_;
-  PppdDialup pppd_{proc_.path(), run_.path(), &signals_};
+  PppdDialup pppd_{proc_.path(), run_.path(), this};
+  std::vector<std::string> log_;
+  int openError = 0, sendError = 0;
+  pid_t reusedOnOpen = 0;
 };
 
 // Which processes are pppd links, in pid order; what each is called (its
 // linkname, call, ifname, the interface its pid file names, else its pid);
-// which are NetworkManager's (its plugin and it as the parent), never hung up.
+// which are NetworkManager's (its plugin, it as the parent): never signalled.
 TEST_F(FakeProc, ListsPppdLinksByName) {
   struct Row {
     pid_t pid;
@@ -396,7 +355,6 @@ TEST_F(FakeProc, ListsPppdLinksByName) {
   };
   const std::string plugin = "pppd\0plugin\0/usr/lib/NetworkManager/1.42/libnm-ppp-plugin.so\0"s;
   const std::vector<Row> rows = {
-      {7, "bash\0"s, "", "bash"},
       {12, "pppd2\0call\0c\0"s, "", "pppd2"},
       {13, "xpppd\0"s, "", "xpppd"},
       {50, "/usr/sbin/NetworkManager\0"s, "", "NetworkManager"},
@@ -406,7 +364,6 @@ TEST_F(FakeProc, ListsPppdLinksByName) {
       {62, plugin, "pppd 62", "pppd", 51},  // the plugin, from a shell
       {63, "pppd\0call\0isp\0"s, "isp", "pppd", 50},
       {64, "pppd\0plugin\0rp-pppoe.so\0"s, "pppd 64", "pppd", 50},
-      {99, "pppd\0call\0a\0"s, "a"},
       {100, "pppd\0call\0z\0"s, "", "pppd", 1, 'Z'},  // ended, not yet reaped
       {201, "pppd\0/dev/ttyS0\0linkname\0foo\0call\0bar\0"s, "foo"},
       {202, "pppd\0call\0bar\0linkname\0foo\0"s, "foo"},
@@ -431,22 +388,21 @@ TEST_F(FakeProc, ListsPppdLinksByName) {
     Add(row.pid, row.cmdline, row.comm, row.parent, row.state);
     if (!row.name.empty()) expected.push_back(std::to_string(row.pid) + " " + row.name);
   }
-  for (const PppdLink& link : pppd_.List()) {
+  for (PppdLink& link : pppd_.List()) {
     EXPECT_EQ(link.startTime, 5000u);
     listed.push_back(std::to_string(link.pid) + " " + link.name +
                      (link.startedByNetworkManager ? "*" : ""));
-    PppdLink claimed = link;  // NetworkManager's even when listed as if it were not
-    claimed.startedByNetworkManager = false;
-    if (link.startedByNetworkManager) {
-      EXPECT_EQ(pppd_.HangUp(link) + pppd_.HangUp(claimed), 2 * ESRCH);
-    }
+    if (!link.startedByNetworkManager) continue;
+    EXPECT_EQ(pppd_.HangUp(link), ESRCH);
+    link.startedByNetworkManager = false;  // NetworkManager's even when listed as if not
+    EXPECT_EQ(pppd_.HangUp(link), ESRCH);
   }
   EXPECT_EQ(listed, expected);
-  EXPECT_TRUE(signals_.sent.empty() && signals_.killed.empty());
+  EXPECT_EQ(log_, (std::vector<std::string>{"open 60", "close 60", "open 61", "close 61"}));
 }
 
-// A pppd is pinned, then checked to be the one listed, then signalled
-// through the pin; a kernel without pidfds gets kill(2) after the check.
+// A pppd is pinned, checked to be the one listed, then signalled through the
+// pin; a kernel without pidfds gets kill(2) after the check.
 TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPin) {
   for (pid_t pid : {10, 11, 12, 13, 14}) Add(pid, "pppd\0call\0isp\0"s);
   const std::vector<PppdLink> links = pppd_.List();
@@ -454,24 +410,20 @@ TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPin) {
   Stat(11, 9999);                       // pid given to a new pppd
   Add(12, "bash\0"s, "bash");           // pid given to another program
   fs::remove_all(proc_.path() / "13");  // exited
-  signals_.onOpen = [&](pid_t pid) {
-    if (pid == 14) Stat(14, 7777);  // reused after the listing, just as it is pinned
-  };
-  const std::vector<int> expected = {0, ESRCH, ESRCH, ESRCH, ESRCH};
-  for (std::size_t i = 0; i < links.size(); ++i) EXPECT_EQ(pppd_.HangUp(links[i]), expected[i]);
-  EXPECT_EQ(signals_.sent, (std::vector<std::pair<pid_t, int>>{{10, SIGTERM}}));
-  EXPECT_EQ(signals_.closed, signals_.opened);  // no descriptor is left open
-
-  signals_.openError = ENOSYS;  // a kernel before 5.3
+  reusedOnOpen = 14;                    // reused after the listing, just as it is pinned
+  for (const PppdLink& link : links) EXPECT_EQ(pppd_.HangUp(link), link.pid == 10 ? 0 : ESRCH);
+  openError = ENOSYS;  // a kernel before 5.3
   EXPECT_EQ(pppd_.HangUp(links[0]), 0);
   EXPECT_EQ(pppd_.HangUp(links[1]), ESRCH);
-  EXPECT_EQ(signals_.killed, signals_.sent);  // kill(2), once it was checked
-  signals_.openError = EMFILE;                // no descriptor to pin it with: not signalled blind
+  openError = EMFILE;  // no descriptor to pin it with: not signalled blind
   EXPECT_EQ(pppd_.HangUp(links[0]), EMFILE);
-  EXPECT_EQ(signals_.killed.size() + signals_.sent.size(), 2u);
-  signals_.openError = 0;
-  signals_.sendError = EPERM;  // another user's pppd
+  openError = 0;
+  sendError = EPERM;  // another user's pppd
   EXPECT_EQ(pppd_.HangUp(links[0]), EPERM);
+  EXPECT_EQ(log_, (std::vector<std::string>{
+                      "open 10", "signal 10 15", "close 10", "open 11", "close 11", "open 12",
+                      "close 12", "open 13", "close 13", "open 14", "close 14", "open 10",
+                      "kill 10 15", "open 11", "open 10", "open 10", "signal 10 15", "close 10"}));
 }
 
 // This program as a stand-in, through a link named "pppd": it waits for a
@@ -493,8 +445,7 @@ int RunStandin(int argc, char** argv) {
 
 }  // namespace
 
-// --with-app runs the tests under a QCoreApplication, as the window has;
-// --no-bus with no system bus at all, where only NoNetworkManager's apply.
+// --with-app runs the tests under a QCoreApplication, as the window has.
 int main(int argc, char** argv) {
   const std::string name = fs::path(argv[0]).filename();
   if (name == "pppd" || name == "NetworkManager") return RunStandin(argc, argv);
@@ -506,22 +457,14 @@ int main(int argc, char** argv) {
   }
   ::testing::InitGoogleTest(&argc, argv);
   std::unique_ptr<QCoreApplication> app;
-  bool withBus = true;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--with-app") == 0)
-      app = std::make_unique<QCoreApplication>(argc, argv);
-    if (std::strcmp(argv[i], "--no-bus") == 0) withBus = false;
-  }
-  prctl(PR_SET_CHILD_SUBREAPER, 1);  // the NetworkManager stand-in's pppd are reaped here
+  if (argc > 1 && std::strcmp(argv[1], "--with-app") == 0)
+    app = std::make_unique<QCoreApplication>(argc, argv);
   dialup_test::TempDir dir;
   tmp = dir.path();
   fs::permissions(tmp, fs::perms(0755));  // for the stand-ins run as another user
   for (const char* standin : {"pppd", "NetworkManager"})
     fs::create_symlink(fs::read_symlink("/proc/self/exe"), tmp / standin);
-  if (withBus && !StartBus()) return 1;
-  setenv("DBUS_SYSTEM_BUS_ADDRESS",
-         ("unix:path=" + (withBus ? Standin("bus") : "/nonexistent/system_bus_socket")).c_str(), 1);
-  const int result = RUN_ALL_TESTS();
-  bus.reset();
-  return result;
+  if (!StartBus()) return 1;
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + Standin("bus")).c_str(), 1);
+  return RUN_ALL_TESTS();
 }
