@@ -1,13 +1,11 @@
-// What the fuzz targets assert: a property that does not hold aborts, and
-// libFuzzer keeps the input that broke it.
+// What the fuzz targets share: the input as typed values, and a property
+// that, should it not hold, aborts, so that libFuzzer keeps the input.
 #pragma once
 
-#include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
 
-namespace fuzz {
+#include <cstdlib>
 
 inline void Check(bool condition) {
   if (!condition) std::abort();
 }
-
-}  // namespace fuzz

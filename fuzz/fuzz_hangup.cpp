@@ -2,10 +2,6 @@
 // any result, count and buffer size, any bytes in the records it writes.
 // Whatever it answers, the routine hangs up exactly the named connections
 // among those it may read, in order, and only when the listing succeeded.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -15,56 +11,40 @@
 #include "platform/ras.h"
 
 namespace {
-
-using fuzz::Check;
-using Module1::HRASCONN;
-using Module1::RASCONNA;
-
 FuzzedDataProvider* input = nullptr;
-std::vector<HRASCONN> expected;
-std::vector<HRASCONN> hungUp;
+std::vector<Module1::HRASCONN> expected, hungUp;
 int enumerations = 0;
-
 }  // namespace
 
 namespace platform {
 
-std::uint32_t RasEnumConnectionsA(RASCONNA* buffer, std::uint32_t* bufferBytes,
+std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* bytes,
                                   std::uint32_t* count) {
-  ++enumerations;
-  // What the routine hands over is fixed.
-  Check(buffer != nullptr && bufferBytes != nullptr && count != nullptr);
-  Check(buffer[0].dwSize == sizeof(RASCONNA));
-  Check(*bufferBytes == sizeof(RASCONNA) * Module1::kBufferRecords);
-  Check(*count == 0);
-
+  ++enumerations;  // what the routine hands over is fixed
+  Check(buffer && bytes && count && buffer[0].dwSize == sizeof *buffer && *count == 0 &&
+        *bytes == sizeof *buffer * Module1::kBufferRecords);
   const std::uint32_t result =
       input->ConsumeBool() ? kRasSuccess : input->ConsumeIntegral<std::uint32_t>();
   const std::size_t written =
-      input->ConsumeIntegralInRange<std::size_t>(0, *bufferBytes / sizeof(RASCONNA));
+      input->ConsumeIntegralInRange<std::size_t>(0, *bytes / sizeof *buffer);
   for (std::size_t i = 0; i < written && input->remaining_bytes() > 0; ++i) {
-    RASCONNA& record = buffer[i];
-    record.hrasconn = input->ConsumeIntegral<HRASCONN>();
+    buffer[i].hrasconn = input->ConsumeIntegral<Module1::HRASCONN>();
     // The name field and whatever follows it, possibly with no zero byte.
-    const std::vector<std::uint8_t> bytes = input->ConsumeBytes<std::uint8_t>(
-        input->ConsumeIntegralInRange<std::size_t>(0, sizeof record - 8));
-    if (!bytes.empty()) std::memcpy(record.szEntryName, bytes.data(), bytes.size());
+    const std::vector<std::uint8_t> name = input->ConsumeBytes<std::uint8_t>(
+        input->ConsumeIntegralInRange<std::size_t>(0, sizeof *buffer - 8));
+    if (!name.empty()) std::memcpy(buffer[i].szEntryName, name.data(), name.size());
   }
   // The count may be the truth or anything at all, and so may the size.
-  *count = input->ConsumeBool() ? static_cast<std::uint32_t>(written)
-                                : input->ConsumeIntegral<std::uint32_t>();
-  *bufferBytes = input->ConsumeIntegral<std::uint32_t>();
-
-  if (result == kRasSuccess) {
-    const std::size_t readable = std::min<std::size_t>(*count, Module1::kBufferRecords);
-    for (std::size_t i = 0; i < readable; ++i) {
-      if (buffer[i].szEntryName[0] != '\0') expected.push_back(buffer[i].hrasconn);
-    }
+  *count = input->ConsumeBool() ? written : input->ConsumeIntegral<std::uint32_t>();
+  *bytes = input->ConsumeIntegral<std::uint32_t>();
+  for (std::size_t i = 0;
+       result == kRasSuccess && i < std::min<std::size_t>(*count, Module1::kBufferRecords); ++i) {
+    if (buffer[i].szEntryName[0] != '\0') expected.push_back(buffer[i].hrasconn);
   }
   return result;
 }
 
-std::uint32_t RasHangUpA(HRASCONN connection) {
+std::uint32_t RasHangUpA(Module1::HRASCONN connection) {
   hungUp.push_back(connection);
   return input->ConsumeIntegral<std::uint32_t>();
 }
@@ -78,7 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hungUp.clear();
   enumerations = 0;
   Module1::HangUpConnections();
-  Check(enumerations == 1);
-  Check(hungUp == expected);
+  Check(enumerations == 1 && hungUp == expected);
   return 0;
 }

@@ -2,37 +2,28 @@
 // objects, interfaces, properties and values, with paths drawn often from the
 // few that matter so that they meet. The active connections found are those
 // the manager lists, once each, in its order, as their objects describe them.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdint>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "fuzz/check.h"
 #include "platform/linux/nm_objects.h"
 
 namespace {
 
-using fuzz::Check;
 using namespace platform::linux_ras;
+const std::string kManager = "org.freedesktop.NetworkManager",
+                  kPath = "/org/freedesktop/NetworkManager";
+const std::string kActive = kManager + ".Connection.Active";
+const std::vector<std::string> kPaths = {kPath, kPath + "/ActiveConnection/1",
+                                         kPath + "/ActiveConnection/2", kPath + "/Settings/1", ""};
+const std::vector<std::string> kInterfaces = {kManager, kActive, "bluetooth", ""};
+const std::vector<std::string> kKeys = {"ActiveConnections", "Type", "Id", "Connection", "type"};
+const std::vector<std::string> kTexts = {"gsm", "bluetooth",      "dun",
+                                         "vpn", "802-3-ethernet", kPaths[1]};
 
 std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& common) {
   if (in.ConsumeBool()) return in.ConsumeRandomLengthString(64);
   return common[in.ConsumeIntegralInRange<std::size_t>(0, common.size() - 1)];
 }
-
-const std::vector<std::string> kPaths = {"/org/freedesktop/NetworkManager",
-                                         "/org/freedesktop/NetworkManager/ActiveConnection/1",
-                                         "/org/freedesktop/NetworkManager/ActiveConnection/2",
-                                         "/org/freedesktop/NetworkManager/Settings/1", ""};
-const std::vector<std::string> kInterfaces = {"org.freedesktop.NetworkManager",
-                                              "org.freedesktop.NetworkManager.Connection.Active",
-                                              "bluetooth", ""};
-const std::vector<std::string> kKeys = {"ActiveConnections", "Type", "Id", "Connection", "type"};
-const std::vector<std::string> kTexts = {
-    "gsm", "bluetooth",      "dun",
-    "vpn", "802-3-ethernet", "/org/freedesktop/NetworkManager/ActiveConnection/1"};
 
 NmValue Value(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 2)) {
@@ -40,12 +31,10 @@ NmValue Value(FuzzedDataProvider& in) {
       return std::monostate();
     case 1:
       return Pick(in, kTexts);
-    default: {
-      std::vector<std::string> items(in.ConsumeIntegralInRange(0, 6));
-      for (std::string& item : items) item = Pick(in, kPaths);
-      return items;
-    }
   }
+  std::vector<std::string> items(in.ConsumeIntegralInRange(0, 6));
+  for (std::string& item : items) item = Pick(in, kPaths);
+  return items;
 }
 
 std::map<std::string, NmProperties> Interfaces(FuzzedDataProvider& in) {
@@ -67,28 +56,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     objects[Pick(in, kPaths)] = Interfaces(in);
 
   const std::vector<NmActive> found = ActiveConnections(objects);
-  std::vector<std::string> listed;
-  if (const auto m = objects.find("/org/freedesktop/NetworkManager"); m != objects.end()) {
-    if (const auto i = m->second.find("org.freedesktop.NetworkManager"); i != m->second.end()) {
-      if (const auto p = i->second.find("ActiveConnections"); p != i->second.end()) {
-        if (const auto* paths = std::get_if<std::vector<std::string>>(&p->second)) listed = *paths;
-      }
-    }
-  }
+  std::vector<std::string> listed;  // looked up only now: [] adds what it does not find
+  if (const auto* paths =
+          std::get_if<std::vector<std::string>>(&objects[kPath][kManager]["ActiveConnections"]))
+    listed = *paths;
   std::size_t next = 0;  // found in the manager's order, each once
   std::set<std::string> seen;
   for (const NmActive& active : found) {
     while (next < listed.size() && listed[next] != active.path) ++next;
-    Check(next < listed.size());
-    Check(seen.insert(active.path).second);
-    const auto& properties =
-        objects.at(active.path).at("org.freedesktop.NetworkManager.Connection.Active");
-    Check(std::get<std::string>(properties.at("Type")) == active.type);
+    Check(next < listed.size() && seen.insert(active.path).second);
+    Check(std::get<std::string>(objects.at(active.path).at(kActive).at("Type")) == active.type);
     const char* deviceType = DialupDeviceType(active.type, in.ConsumeBool());
     Check(deviceType == nullptr || *deviceType != '\0');
   }
   const NmSettings settings = Interfaces(in);
-  const bool dun = IsBluetoothDun(settings);
-  Check(!dun || std::get<std::string>(settings.at("bluetooth").at("type")) == "dun");
+  Check(!IsBluetoothDun(settings) ||
+        std::get<std::string>(settings.at("bluetooth").at("type")) == "dun");
   return 0;
 }

@@ -1,15 +1,8 @@
 // What /proc and pppd's pid files say, as any bytes: a stat line, a command
 // line and a pid file. Nothing read runs past them, and what is read out of
 // them is found in them.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdint>
-#include <string>
-
 #include "fuzz/check.h"
 #include "platform/linux/pppd_dialup.h"
-
-using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace platform::linux_ras;
@@ -19,21 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string pidFile = in.ConsumeRandomLengthString(64);
   const pid_t pid = in.ConsumeIntegral<pid_t>();
   const std::string cmdline = in.ConsumeRemainingBytesAsString();
-
   if (const auto fields = ParseStat(stat)) {
-    Check(stat.find(')') != std::string::npos);
-    Check(stat.find(std::to_string(fields->startTime)) != std::string::npos);
+    Check(stat.find(')') != std::string::npos &&
+          stat.find(std::to_string(fields->startTime)) != std::string::npos);
   }
-  const PppdArguments args = ParseArguments(cmdline);
-  if (!args.name.empty()) {
-    // A whole argument of its own, after an option that names it.
-    Check(cmdline.find(std::string(1, '\0') + args.name) != std::string::npos);
-    Check(args.name.find('\0') == std::string::npos);
-  }
+  // A name is a whole argument of its own, after an option that names it.
+  const std::string name = ParseArguments(cmdline).name;
+  Check(name.empty() ||
+        (cmdline.find('\0' + name) != std::string::npos && name.find('\0') == std::string::npos));
   const std::string interface = InterfaceFromPidFile(fileName, pidFile, pid);
-  if (!interface.empty()) {
-    Check(pidFile.find(interface) != std::string::npos ||
-          fileName.find(interface) != std::string::npos);
-  }
+  Check(interface.empty() || pidFile.find(interface) != std::string::npos ||
+        fileName.find(interface) != std::string::npos);
   return 0;
 }

@@ -2,18 +2,12 @@
 // times of day, typed texts (the clock text itself, near misses, any bytes),
 // separators and timer ticks. Timer2 hangs up exactly when the typed text is
 // the clock text, and the timers' plan never skips such a tick.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cstdint>
-#include <string>
-
 #include "fuzz/check.h"
 #include "main_window/shaped_form.h"
 #include "platform/fake/fake_forms.h"
 #include "platform/fake/fake_ras.h"
 #include "schedule/clock.h"
 
-using fuzz::Check;
 using main_window::ShapedForm;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -25,21 +19,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fake::AddressSource winsock;
   ShapedForm form(runtime, windows, winsock);
   runtime.Show(form);
+  const auto text = [&](ShapedForm::Control control) { return runtime.Text(form, control); };
 
   for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
-    const std::string shown = runtime.Text(form, ShapedForm::lblTime);
+    const std::string shown = text(ShapedForm::lblTime);
+    const std::size_t hangUps = fake::Ras().hangUps.size();
     switch (in.ConsumeIntegralInRange(0, 4)) {
       case 0:
         runtime.now = {in.ConsumeIntegralInRange(0, 23), in.ConsumeIntegralInRange(0, 59),
                        in.ConsumeIntegralInRange(0, 59), in.ConsumeIntegralInRange(0, 999)};
         break;
       case 1: {
-        std::string text = in.ConsumeBool() ? shown : in.ConsumeRandomLengthString(4096);
-        if (!text.empty() && in.ConsumeBool()) {
-          text[in.ConsumeIntegralInRange<std::size_t>(0, text.size() - 1)] ^=
+        std::string typed = in.ConsumeBool() ? shown : in.ConsumeRandomLengthString(4096);
+        if (!typed.empty() && in.ConsumeBool()) {
+          typed[in.ConsumeIntegralInRange<std::size_t>(0, typed.size() - 1)] ^=
               static_cast<char>(in.ConsumeIntegralInRange(1, 255));
         }
-        runtime.Type(form, ShapedForm::Text1, text);
+        runtime.Type(form, ShapedForm::Text1, typed);
         break;
       }
       case 2:
@@ -47,23 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 3:
         form.Timer(ShapedForm::Timer1);
-        Check(runtime.Text(form, ShapedForm::lblTime) ==
+        Check(text(ShapedForm::lblTime) ==
               schedule::FormatClockText(runtime.now.hour, runtime.now.minute, runtime.now.second,
                                         runtime.separator));
         break;
       default: {
-        const bool match = runtime.Text(form, ShapedForm::Text1) == shown;
-        const std::size_t before = fake::Ras().hangUps.size();
+        const bool match = text(ShapedForm::Text1) == shown;
         form.Timer(ShapedForm::Timer2);
-        Check(fake::Ras().hangUps.size() == before + (match ? 1 : 0));
-        break;
+        Check(fake::Ras().hangUps.size() == hangUps + match);
       }
     }
-    const bool match =
-        runtime.Text(form, ShapedForm::Text1) == runtime.Text(form, ShapedForm::lblTime);
-    const int timer2 = form.TimerDelay(ShapedForm::Timer2);
-    Check(match ? (timer2 == 0 || timer2 == 1) : timer2 == -1);
-    const int timer1 = form.TimerDelay(ShapedForm::Timer1);
+    const int timer2 = form.TimerDelay(ShapedForm::Timer2),
+              timer1 = form.TimerDelay(ShapedForm::Timer1);
+    Check(text(ShapedForm::Text1) == text(ShapedForm::lblTime) ? (timer2 == 0 || timer2 == 1)
+                                                               : timer2 == -1);
     Check(timer1 >= 1 && timer1 <= 1000);
   }
   return 0;
