@@ -1,7 +1,5 @@
-// Owns the X clipboard for the end-to-end tests: offers the bytes of the
-// file it is given, as they are (valid UTF-8 or not), as text, writes
-// "ready" once it owns the clipboard, and keeps offering them until killed.
-#include <QByteArray>
+// Owns the X clipboard for the end-to-end tests: offers the bytes of the file
+// it is given as text, as they are, says "ready" and offers them until killed.
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -10,13 +8,12 @@
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
-  if (argc < 2) return 2;
-  QFile file(QString::fromLocal8Bit(argv[1]));
-  if (!file.open(QIODevice::ReadOnly)) return 1;
-  const QByteArray bytes = file.readAll();
+  QFile file(argc == 2 ? QString::fromLocal8Bit(argv[1]) : QString());
+  if (!file.open(QIODevice::ReadOnly)) return 2;
   auto* data = new QMimeData;
-  data->setData(QStringLiteral("text/plain;charset=utf-8"), bytes);
-  data->setData(QStringLiteral("text/plain"), bytes);
+  data->setData(QStringLiteral("text/plain;charset=utf-8"), file.readAll());
+  data->setData(QStringLiteral("text/plain"),
+                data->data(QStringLiteral("text/plain;charset=utf-8")));
   QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
   std::puts("ready");
   std::fflush(stdout);
