@@ -12,31 +12,22 @@ fake::RasService& fake::Ras() {
 
 std::uint32_t platform::RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* bufferBytes,
                                             std::uint32_t* count) {
-  fake::RasService& ras = fake::Ras();
-  ras.enumerations.push_back({buffer[0].dwSize, *bufferBytes, *count});
-  if (buffer[0].dwSize != sizeof(Module1::RASCONNA)) return kRasInvalidSize;
-  const std::size_t n = ras.connections.size();
-  for (std::size_t i = 0; i < std::min<std::size_t>(n, *bufferBytes / sizeof *buffer); ++i) {
-    buffer[i] = {};
-    buffer[i].dwSize = sizeof *buffer;
-    buffer[i].hrasconn = ras.connections[i].handle;
-    const std::string& name = ras.connections[i].entryName;
-    std::memcpy(buffer[i].szEntryName, name.data(),
-                std::min(name.size(), sizeof buffer->szEntryName));
+  const std::vector<fake::RasConnection>& listed = fake::Ras().connections;
+  *count = static_cast<std::uint32_t>(listed.size());
+  if (*bufferBytes < listed.size() * sizeof *buffer) return kRasBufferTooSmall;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    buffer[i].hrasconn = listed[i].handle;
+    const std::size_t length = std::min(listed[i].entryName.size(), sizeof buffer->szEntryName - 1);
+    std::memcpy(buffer[i].szEntryName, listed[i].entryName.data(), length);
   }
-  *count = static_cast<std::uint32_t>(n);
-  if (ras.enumError) return *ras.enumError;
-  if (*bufferBytes >= n * sizeof *buffer) return kRasSuccess;
-  *bufferBytes = static_cast<std::uint32_t>(n * sizeof *buffer);
-  return kRasBufferTooSmall;
+  return kRasSuccess;
 }
 
 std::uint32_t platform::RasHangUpA(Module1::HRASCONN connection) {
   fake::RasService& ras = fake::Ras();
   ras.hangUps.push_back(connection);
-  auto it = std::find_if(ras.connections.begin(), ras.connections.end(),
-                         [&](const fake::RasConnection& c) { return c.handle == connection; });
-  if (it == ras.connections.end()) return kRasInvalidHandle;
-  if (it->closesOnHangUp) ras.connections.erase(it);
+  std::erase_if(ras.connections, [&](const fake::RasConnection& c) {
+    return c.handle == connection && c.closesOnHangUp;
+  });
   return kRasSuccess;
 }

@@ -1,9 +1,8 @@
 // A Remote Access Service for tests: the connections a test sets, and a log
-// of what the hang-up routine asked for.
+// of what was hung up.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -14,17 +13,12 @@ namespace fake {
 
 struct RasConnection {
   Module1::HRASCONN handle;
-  std::string entryName;  // a zero byte first is an empty name
+  std::string entryName;
   bool closesOnHangUp = true;
 };
 
 struct RasService {
   std::vector<RasConnection> connections;
-  // Returned after the listing. Like a careless service, this one writes the
-  // records that fit and the full count whatever it returns.
-  std::optional<std::uint32_t> enumError;
-  // What each enumeration was handed: record size, buffer bytes, count.
-  std::vector<std::vector<std::uint32_t>> enumerations;
   std::vector<Module1::HRASCONN> hangUps;  // in the order requested
 };
 

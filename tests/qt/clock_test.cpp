@@ -1,0 +1,206 @@
+// The Qt backend's form timers, and the main window on them under a time of
+// day the test steps, in zones and locales the test sets.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main_window/shaped_form.h"
+#include "platform/fake/fake_forms.h"
+#include "platform/fake/fake_ras.h"
+#include "platform/qt/form_timer.h"
+#include "platform/qt/qt_runtime.h"
+
+namespace {
+
+using main_window::ShapedForm;
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kMs = 1'000'000, kSecond = 1000 * kMs, kHour = 3600 * kSecond;
+
+// Runs the event loop until `done` holds or `limitMs` pass; whether it held.
+bool RunUntil(const std::function<bool()>& done, int limitMs = 5000) {
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] { done() ? loop.quit() : void(); });
+  check.start(1);
+  QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+  if (!done()) loop.exec();
+  return done();
+}
+
+// Delivers what is waiting, without waiting for more.
+void Drain() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// One tick, not before the instant it is due (counted from the instant it is
+// given); none once stopped, nor one due before it was started again for
+// later; a tick due at once comes before a repaint the handler asked for.
+TEST(FormTimer, TicksOnceWhenDueAndNotAfterAStopOrARestart) {
+  qt_backend::SystemClock clock;
+  std::vector<std::string> log;
+  qt_backend::FormTimer timer(
+      clock, [&] { log.push_back("tick"); }, nullptr);
+  const std::int64_t from = clock.Now() - 5 * kMs;
+  timer.start(25, from);
+  EXPECT_TRUE(timer.remainingTime() > 0 && timer.remainingTime() <= 20) << timer.remainingTime();
+  ASSERT_TRUE(RunUntil([&] { return !log.empty(); }));
+  EXPECT_GE(clock.Now(), from + 25 * kMs);
+  EXPECT_EQ(std::pair(timer.lastDue(), timer.remainingTime()), std::pair(from + 25 * kMs, -1));
+  timer.start(0, clock.Now() - 5 * kMs);  // due already: posted
+  timer.stop();
+  timer.start(0, clock.Now());
+  timer.start(100, clock.Now());  // the posted tick is void
+  Drain();
+  EXPECT_EQ(log.size(), 1u);
+  RunUntil([] { return false; }, 150);
+  EXPECT_EQ(log.size(), 2u);  // the one started for later, and only once
+  struct Repaint : QObject {
+    explicit Repaint(std::vector<std::string>& log) : log(log) {}
+    bool event(QEvent*) override { return log.push_back("repaint"), true; }
+    std::vector<std::string>& log;
+  } repaint(log);
+  QCoreApplication::postEvent(&repaint, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  timer.start(0, clock.Now());
+  Drain();
+  EXPECT_EQ(std::vector(log.begin() + 2, log.end()), (std::vector<std::string>{"tick", "repaint"}));
+}
+
+// The system's time of day moved by an offset the test sets, in the zone
+// the system clock reads (the test's own $TZ file); its steps are told as
+// the system's are.
+class SteppedClock : public qt_backend::Clock {
+ public:
+  std::int64_t Now() override { return system_.Now() + offset_; }
+  forms::TimeOfDay LocalTime(std::int64_t ns) override { return system_.LocalTime(ns); }
+  std::int64_t SystemInstant(std::int64_t ns) override { return ns - offset_; }
+  void Set(std::int64_t ns) { offset_ = ns - system_.Now(); }
+  void Step(std::int64_t by) { offset_ += by, Stepped(); }
+
+ private:
+  qt_backend::SystemClock system_;
+  std::int64_t offset_ = 0;
+};
+
+class Clock : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    form_.reset(), runtime_.reset(), clock_.reset();
+    unsetenv("TZ");
+    tzset();
+    fs::remove_all(dir_);
+  }
+  // Replaces the zone file, as `timedatectl set-timezone` replaces its link.
+  void UseZone(const std::string& name) {
+    fs::copy_file("/usr/share/zoneinfo/" + name, dir_ / "new");
+    fs::rename(dir_ / "new", dir_ / "zone");
+  }
+  // A program started afresh at the time of day `at`, `typed` in its box.
+  void Start(const std::string& zone, std::int64_t at, const std::string& typed) {
+    TearDown();
+    fake::Ras() = {{{Module1::HRASCONN{}, "Modem", /*closesOnHangUp=*/false}}, {}};
+    fs::create_directories(dir_);
+    UseZone(zone);
+    setenv("TZ", (dir_ / "zone").c_str(), 1);
+    clock_ = std::make_unique<SteppedClock>();
+    clock_->Set(at);
+    runtime_ = std::make_unique<qt_backend::Runtime>(clock_.get());
+    form_ = std::make_unique<ShapedForm>(*runtime_, windows_, winsock_);
+    runtime_->Show(*form_);
+    runtime_->SetText(*form_, ShapedForm::Text1, typed);
+    ASSERT_TRUE(RunUntil([&] { return Label() != "VREME"; }));
+  }
+  std::string Label() { return runtime_->Text(*form_, ShapedForm::lblTime); }
+  qt_backend::FormTimer& Timer1() {
+    return *runtime_->Loaded(*form_)->TimerControl(ShapedForm::Timer1);
+  }
+
+  const fs::path dir_ = fs::temp_directory_path() / ("prekidnik-clock-" + std::to_string(getpid()));
+  fake::WindowSystem windows_;
+  fake::AddressSource winsock_;
+  std::unique_ptr<SteppedClock> clock_;
+  std::unique_ptr<qt_backend::Runtime> runtime_;
+  std::unique_ptr<ShapedForm> form_;
+};
+
+// Right after a step of the time of day the clock shows the new time; else
+// the turn of the second in the zone (or in the zone put in its place), with
+// the locale's separator, shows at the next tick. Then the clock's next tick
+// is due at the start of a second, and the typed time hangs up or not.
+TEST_F(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
+  struct Case {
+    std::string name;
+    std::int64_t start;  // the time of day when the program starts
+    std::int64_t step;   // 0: none, the clock runs over the next second
+    std::string shown;
+    bool hangsUp;
+    const char *typed = "10:00:00", *zone = "UTC", *newZone = nullptr, *locale = nullptr;
+  };
+  // 3 June 2024, 10:00 UTC. In Belgrade on 27 October 2024 03:00 CEST becomes
+  // 02:00 CET at 01:00 UTC; on 31 March 2024 02:00 CET becomes 03:00 CEST.
+  const std::int64_t ten = (1717372800 + 36000) * kSecond, autumn = 1729990800 * kSecond,
+                     spring = 1711846800 * kSecond;
+  std::vector<Case> cases = {
+      {"forward into the typed second", ten - 600 * kMs, kSecond, "10:00:00", true},
+      {"back into it", ten + 1400 * kMs, -kSecond, "10:00:00", true},
+      {"forward over it", ten - 600 * kMs, kHour, "10:59:59", false},
+      {"back out of it", ten + 400 * kMs, -kHour, "09:00:00", false},
+      {"resumed 29 h later in it", ten + 300 * kMs - 29 * kHour, 29 * kHour, "10:00:00", true},
+      {"midnight", ten - 10 * kHour - 400 * kMs, 0, "00:00:00", false},
+      {"a new zone, 9 h ahead", ten + 200 * kMs, 0, "19:00:01", true, "19:00:01", "UTC",
+       "Asia/Tokyo"},
+      {"autumn, first pass", autumn - kHour / 2 - 500 * kMs, 0, "02:30:00", true, "02:30:00",
+       "Europe/Belgrade"},
+      {"autumn, second pass", autumn + kHour / 2 - 500 * kMs, 0, "02:30:00", true, "02:30:00",
+       "Europe/Belgrade"},
+      {"spring, the hour left out", spring - 500 * kMs, 0, "03:00:00", false, "02:00:00",
+       "Europe/Belgrade"},
+  };
+  const std::pair<const char*, const char*> locales[] = {
+      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"da_DK.UTF-8", ":"},
+      {"de_DE.UTF-8", ":"}, {"ja_JP.UTF-8", ":"},       {"zh_CN.UTF-8", ":"}, {"ko_KR.UTF-8", ":"},
+      {"nb_NO.UTF-8", "."}, {"hi_IN.UTF-8", ":"},  // 12-hour, as en_US
+  };
+  for (const auto& [locale, s] : locales)
+    cases.push_back({locale, ten - 100 * kMs, 0, std::string("10") + s + "00" + s + "00", false, "",
+                     "UTC", nullptr, locale});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.locale ? setenv("LC_ALL", c.locale, 1) : unsetenv("LC_ALL");
+    Start(c.zone, c.start, c.typed);
+    const std::size_t before = fake::Ras().hangUps.size();
+    const std::int64_t next = Timer1().due();
+    if (c.step != 0) clock_->Step(c.step);
+    if (c.newZone) UseZone(c.newZone);
+    Drain();  // what the step made due at once, and nothing that waits
+    if (c.step == 0) {
+      ASSERT_TRUE(RunUntil([&] { return Label() == c.shown; }, 2000)) << Label();
+      EXPECT_EQ(Timer1().lastDue(), next);
+    }
+    EXPECT_EQ(Label(), c.shown);
+    const std::int64_t now = clock_->Now(), due = Timer1().due();
+    EXPECT_TRUE(due % kSecond == 0 && due > now && due - now <= kSecond) << due - now;
+    RunUntil([] { return false; }, 50);
+    EXPECT_EQ(fake::Ras().hangUps.size() > before, c.hangsUp);
+  }
+  unsetenv("LC_ALL");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
