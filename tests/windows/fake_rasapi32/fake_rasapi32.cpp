@@ -1,20 +1,19 @@
 // A stand-in for rasapi32.dll: it lists the connections an environment
 // variable names, logs every call, and keeps a hung-up connection closing for
-// a while before it is gone. Read on each call but the closing time:
-//
-//   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), started
-//                                    afresh whenever it changes; a name of 257 bytes or
-//                                    more fills its field, with the marker 'M' after it
-//   PREKIDNIK_FAKE_RAS_LOG           the log, appended to: "<ms> enum size=S bytes=B
-//                                    count=C -> R listed=N", "<ms> hangup H -> R",
-//                                    "<ms> status H -> R", "<ms> detach"
+// a while before it is gone. Its variables, read on each call but the first two:
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
+//   PREKIDNIK_FAKE_CLOCK_FILE        milliseconds (text) by which the program's GetLocalTime
+//                                    runs ahead (behind when negative)
+//   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), started afresh
+//                                    when it changes; a name of 257 bytes or more fills its
+//                                    field, with the marker 'M' after it
+//   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R
+//                                    listed=N", "<ms> hangup H -> R", "<ms> status H -> R",
+//                                    "<ms> detach"
 //   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns once it has written the
-//                                    records that fit and the count (603 also sets the
-//                                    size it asks for), as a careless service might
+//                                    records that fit and the count (603 also sets the size
+//                                    it asks for), as a careless service might
 //   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection up
-//   PREKIDNIK_FAKE_CLOCK_FILE        milliseconds (text) by which the program's
-//                                    GetLocalTime runs ahead (behind when negative)
 #include <windows.h>
 // The Remote Access headers build on <windows.h>.
 #include <ras.h>
@@ -23,6 +22,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -71,22 +71,17 @@ std::vector<Connection>& Connections() {
 }
 
 void Log(const std::string& call) {
-  const std::string line = std::to_string(GetTickCount() - start) + " " + call + "\n";
-  HANDLE file = CreateFileA(Env("PREKIDNIK_FAKE_RAS_LOG").c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written;
-  if (file != INVALID_HANDLE_VALUE) WriteFile(file, line.data(), line.size(), &written, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (FILE* log = std::fopen(Env("PREKIDNIK_FAKE_RAS_LOG").c_str(), "ab")) {
+    std::fprintf(log, "%lu %s\n", GetTickCount() - start, call.c_str());
+    std::fclose(log);
+  }
 }
 
 std::string Number(HRASCONN handle) {
   return std::to_string(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-bool Gone(const Connection& c) {
-  return c.hungUp && static_cast<LONG>(GetTickCount() - c.goneAt) >= 0;
-}
+bool Gone(const Connection& c) { return c.hungUp && LONG(GetTickCount() - c.goneAt) >= 0; }
 
 Connection* Find(HRASCONN handle) {
   for (Connection& c : Connections())
@@ -119,17 +114,16 @@ const std::string clockFile = Env("PREKIDNIK_FAKE_CLOCK_FILE");
 
 // The program's GetLocalTime: the real local time, moved by the offset.
 void WINAPI ShiftedLocalTime(SYSTEMTIME* time) {
-  char text[32] = {};
-  DWORD read = 0;
-  HANDLE file = CreateFileA(clockFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) ReadFile(file, text, sizeof text - 1, &read, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  long long offsetMs = 0;
+  if (FILE* file = std::fopen(clockFile.c_str(), "rb")) {
+    offsetMs = std::fscanf(file, "%lld", &offsetMs) == 1 ? offsetMs : 0;
+    std::fclose(file);
+  }
   SYSTEMTIME now;
   GetLocalTime(&now);  // this DLL's own import: the real one
   ULARGE_INTEGER t;
   SystemTimeToFileTime(&now, reinterpret_cast<FILETIME*>(&t));
-  t.QuadPart += static_cast<ULONGLONG>(std::strtoll(text, nullptr, 10) * 10000);  // 100 ns units
+  t.QuadPart += static_cast<ULONGLONG>(offsetMs * 10000);  // 100 ns units
   FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
 }
 
