@@ -103,6 +103,7 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesAndFonts) {
   EXPECT_EQ(std::vector({GetClassLongPtrA(Window(form), GCLP_HBRBACKGROUND),
                          GetClassLongPtrA(Window(framed), GCLP_HBRBACKGROUND)}),
             std::vector<ULONG_PTR>({COLOR_ACTIVEBORDER + 1, COLOR_BTNFACE + 1}));
+  const auto px = forms::TwipsToPixels;
   // Made in the tab order, the label (outside it) last; no window for a timer.
   std::vector<HWND> children;
   for (HWND c = GetWindow(Window(form), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
@@ -115,10 +116,9 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesAndFonts) {
     RECT r;
     GetWindowRect(Control(c.id), &r);
     MapWindowPoints(nullptr, Window(form), reinterpret_cast<POINT*>(&r), 2);
-    const int left = forms::TwipsToPixels(c.left, tx), top = forms::TwipsToPixels(c.top, ty);
-    EXPECT_EQ(std::vector({r.left, r.top, r.right, r.bottom}),
-              std::vector<LONG>({left, top, left + forms::TwipsToPixels(c.width, tx),
-                                 top + forms::TwipsToPixels(c.height, ty)}));
+    EXPECT_EQ(
+        std::vector({r.left, r.top, r.right - r.left, r.bottom - r.top}),
+        std::vector<LONG>({px(c.left, tx), px(c.top, ty), px(c.width, tx), px(c.height, ty)}));
     EXPECT_STRCASEEQ(cls, classes[c.id]);
     EXPECT_EQ(runtime.Text(form, c.id), c.caption);
   }
