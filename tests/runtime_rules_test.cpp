@@ -5,31 +5,29 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <vector>
 
 #include "platform/timer_rule.h"
 
 namespace {
 
-// Twips per pixel at a dpi (15 when the screen tells none); pixels rounded to
-// the nearest. A press's button (1, 2, 4) and Shift, Ctrl, Alt (1, 2, 4 added
-// up), at twips from the client area's corner.
+// Twips per pixel at a dpi (15 when the screen tells none), pixels rounded to
+// the nearest; a press's button (1, 2, 4) and Shift, Ctrl, Alt (1, 2, 4
+// added up) at twips from the client area's corner.
 TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
-  const std::tuple<double, float, int, int> pixels[] = {
-      {96, 15, 8805, 587}, {120, 12, 8805, 734}, {120, 12, 5025, 419},  // 733.75, 418.75 up
-      {144, 10, 4, 0},     {96, 15, 7, 0},       {96, 15, 8, 1},        // halves and below
-      {0, 15, 1500, 100},  {-1, 15, 1500, 100},
-  };
+  const std::tuple<double, float, int, int> pixels[] = {{120, 12, 8805, 734},
+                                                        {120, 12, 5025, 419},
+                                                        {96, 15, 7, 0},
+                                                        {96, 15, 8, 1},
+                                                        {-1, 15, 1500, 100}};
   for (const auto& [dpi, tpp, twips, px] : pixels) {
     EXPECT_FLOAT_EQ(forms::TwipsPerPixel(dpi), tpp) << dpi;
     EXPECT_EQ(forms::TwipsToPixels(twips, tpp), px) << twips << " at " << tpp;
   }
   using enum forms::MouseButton;
   const std::tuple<forms::MouseButton, bool, bool, bool, int, int> presses[] = {
-      {Left, false, false, false, 1, 0}, {Right, true, false, false, 2, 1},
-      {Other, false, true, false, 4, 2}, {Left, false, false, true, 1, 4},
-      {Right, true, true, true, 2, 7},
-  };
+      {Left, false, false, true, 1, 4},
+      {Right, true, false, false, 2, 1},
+      {Other, true, true, true, 4, 7}};
   for (const auto& [button, shift, ctrl, alt, wantButton, wantShift] : presses) {
     const auto a = forms::MouseDown(button, shift, ctrl, alt, 10, 3, 15, 12);
     EXPECT_EQ(std::tuple(a.button, a.shift, a.x, a.y),
@@ -37,26 +35,23 @@ TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
   }
 }
 
-// A timer that just ticked takes its new delay; another one only comes
-// forward, so a timer due now is not starved. A form's wish becomes a delay:
-// at each turn of the second once the second shows, while wanted every
-// interval and at once after a change.
+// A timer that just ticked takes its new delay; another only comes forward,
+// so that a timer due now is not starved. A form's wish becomes a delay: at
+// each turn of the second once it shows, while wanted every interval and at
+// once after a change.
 TEST(RuntimeRules, TimerRules) {
   using enum forms::TimerAction;
   const std::tuple<bool, int, bool, int, forms::TimerAction> rearms[] = {
       {true, 1000, false, 0, Start}, {true, -1, false, 0, Stop}, {false, 0, false, 0, Start},
       {false, 0, true, 500, Start},  {false, 1, true, 1, Keep},  {false, 800, true, 500, Keep},
-      {false, -1, true, 500, Keep},
-  };
+      {false, -1, true, 500, Keep}};
   for (const auto& [ticked, delay, active, remaining, action] : rearms)
     EXPECT_EQ(forms::RearmTimer(ticked, delay, active, remaining), action) << delay;
-  const std::tuple<bool, int, int> clock[] = {
-      {false, 0, 1}, {false, 500, 1}, {true, 0, 1000}, {true, 1, 999}, {true, 999, 1}};
-  for (const auto& [shows, ms, delay] : clock)
+  for (const auto& [shows, ms, delay] :
+       {std::tuple(false, 500, 1), {true, 0, 1000}, {true, 999, 1}})
     EXPECT_EQ(forms::AtEachSecond(shows, {.millisecond = ms}, 1), delay) << shows << " " << ms;
-  const std::tuple<bool, bool, int> wishes[] = {
-      {false, true, -1}, {false, false, -1}, {true, false, 0}, {true, true, 5}};
-  for (const auto& [wanted, ticked, delay] : wishes)
+  for (const auto& [wanted, ticked, delay] :
+       {std::tuple(false, true, -1), {true, false, 0}, {true, true, 5}})
     EXPECT_EQ(forms::WhileWanted(wanted, ticked, 5), delay) << wanted << ticked;
 }
 

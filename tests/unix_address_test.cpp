@@ -17,9 +17,9 @@ using unix_address::InterfaceAddress;
 TEST(AddressChoice, DialUpLinkFirstThenDefaultRouteThenAnyThenLoopback) {
   const InterfaceAddress lo{"lo", "127.0.0.1", true, true, false},
       eth{"eth0", "192.168.1.20", true, false, false},
-      wlan{"wlan0", "10.0.0.7", true, false, false}, ppp{"ppp0", "100.64.3.9", true, false, true};
-  InterfaceAddress pppDown = ppp, ethDown = eth;
-  pppDown.up = ethDown.up = false;
+      wlan{"wlan0", "10.0.0.7", true, false, false}, ppp{"ppp0", "100.64.3.9", true, false, true},
+      pppDown{"ppp1", "100.64.3.10", false, false, true},
+      ethDown{"eth0", "192.168.1.20", false, false, false};
   const std::tuple<std::vector<InterfaceAddress>, const char*, const char*> cases[] = {
       {{lo, eth, ppp}, "eth0", "100.64.3.9"},
       {{lo, eth, wlan}, "wlan0", "10.0.0.7"},

@@ -1,4 +1,4 @@
-// A Remote Access Service for tests: the connections a test sets, and a log
+// A Remote Access Service for tests: the connections a test lists, and a log
 // of what was hung up.
 #pragma once
 
@@ -19,7 +19,7 @@ struct RasConnection {
 
 struct RasService {
   std::vector<RasConnection> connections;
-  std::vector<Module1::HRASCONN> hangUps;  // in the order requested
+  std::vector<Module1::HRASCONN> hangUps;
 };
 
 // The service the linked platform::Ras* functions use; tests reset it.
