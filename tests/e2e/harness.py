@@ -10,7 +10,6 @@ import design
 GREY, GREEN = "d4d0c8", "00ff00"  # the window's classic grey; the desktop behind it
 NM, MOCK = "org.freedesktop.NetworkManager", "org.freedesktop.DBus.Mock"
 NM_PATH = "/org/freedesktop/NetworkManager"
-PANU = {"bluetooth": {"type": "panu"}}  # Bluetooth networking, not dial-up
 
 
 def wait_for(predicate, timeout=10.0, step=0.05):
@@ -111,9 +110,6 @@ class Display:
     def screenshot(self, name):
         path = os.path.join(self.dir, name)
         self.run("import", "-window", "root", path, check=True)
-        if keep := os.environ.get("PREKIDNIK_E2E_SHOTS"):
-            os.makedirs(keep, exist_ok=True)
-            shutil.copy(path, keep)
         return path
 
     def pixel(self, path, x, y):
@@ -158,7 +154,7 @@ class LinuxSession(Display):
     a mock NetworkManager; openbox when asked for."""
 
     def __init__(self, app, window_manager=False, network_manager=True):
-        self.app, self.window, self.names, self.bus_pid = app, None, {}, None
+        self.app, self.window, self.names = app, None, {}
         self.wm, self.has_nm = window_manager, network_manager
         super().__init__("1280x800")
 
@@ -166,9 +162,9 @@ class LinuxSession(Display):
         import dbus  # the Linux layer's alone
         self.dbus, self.nm_log = dbus, os.path.join(self.dir, "nm.log")
         self.env.update(QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.dir, LC_ALL="C.UTF-8")
-        address, pid = self.run("dbus-daemon", "--session", "--fork", "--print-address=1",
-                                "--print-pid=1", check=True).split()[:2]
-        self.bus_pid = int(pid)
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, text=True)
+        address = bus.stdout.readline().strip()
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         self.bus = dbus.bus.BusConnection(address)
         if self.has_nm:
@@ -183,20 +179,19 @@ class LinuxSession(Display):
 
     def set_dpi(self, dpi):
         """Xft.dpi, as a desktop sets it, for the programs started from now on."""
-        subprocess.run(["xrdb", "-merge"], input=f"Xft.dpi: {dpi}\n", text=True, env=self.env,
-                       check=True)
+        self.run("xrdb", "-merge", input=f"Xft.dpi: {dpi}\n", check=True)
         self.dpi = dpi
 
     def mock(self, method, *args):
         return self.bus.get_object(NM, "/org/freedesktop").get_dbus_method(method, MOCK)(*args)
 
-    def activate(self, kind, name, settings=None, object_name=None):
+    def activate(self, kind, name, object_name=None):
         """Adds a connection; up as …/ActiveConnection/`object_name` (or `name`)."""
-        d, groups = self.dbus, {"connection": {"type": kind, "id": name,
-                                               "uuid": f"u{time.monotonic_ns()}"}, **(settings or {})}
-        path = self.bus.get_object(NM, NM_PATH + "/Settings").AddConnection(
-            d.Dictionary({g: d.Dictionary(v, signature="sv") for g, v in groups.items()},
-                         signature="sa{sv}"), dbus_interface=NM + ".Settings")
+        d = self.dbus
+        path = self.bus.get_object(NM, NM_PATH + "/Settings").AddConnection(d.Dictionary(
+            {"connection": d.Dictionary({"type": kind, "id": name, "uuid": f"u{time.monotonic_ns()}"},
+                                        signature="sv")}, signature="sa{sv}"),
+            dbus_interface=NM + ".Settings")
         self.mock("AddActiveConnection", d.Array([], signature="s"), path, "/",
                   object_name or name, d.UInt32(2))
 
@@ -215,13 +210,11 @@ class LinuxSession(Display):
                                              read(self.nm_log), re.M)]
 
     def start_app(self, connections=(), keep=False, extra_env=None):
-        """Starts the program with `connections` up: names of dial-up (gsm)
-        ones, or (name, NetworkManager type[, settings]); with `keep`, they
-        stay up when hung up."""
-        for i, c in enumerate(connections):
-            name, kind, settings = (c, "gsm", None) if isinstance(c, str) else (*c, None)[:3]
+        """Starts the program with the dial-up (gsm) `connections` up, by name;
+        with `keep`, they stay up when hung up."""
+        for i, name in enumerate(connections):
             self.names[element := re.sub(r"\W", "_", name) or f"Unnamed{i}"] = name
-            self.activate(kind, name, settings, element)
+            self.activate("gsm", name, element)
         if keep:
             self.keep_connections()
         self.app_proc = self.spawn([self.app], dict(self.env, **(extra_env or {})))
@@ -264,8 +257,7 @@ class LinuxSession(Display):
     def key(self, keys, window="main"):
         """Presses `keys` ("alt+p", "Tab space") in the main window, the
         About window, or with None wherever the focus is."""
-        if target := {"main": lambda: self.window, "about": lambda: self.find_window(
-                "^O Autoru$")}.get(window, lambda: None)():
+        if window and (target := self.find_window({"main": "^Prekidnik$"}.get(window, "^O Autoru$"))):
             self.xdotool("windowfocus", "--sync", target)
         self.xdotool("key", *keys.split())
 
@@ -278,12 +270,6 @@ class LinuxSession(Display):
                  "-threshold", "55%", "-bordercolor", "white", "-border", "20", big, check=True)
         return self.run("tesseract", big, "-", "--psm", "7", *(
             ["-c", "tessedit_char_whitelist=" + characters] if characters else [])).strip()
-
-    def close(self):
-        super().close()
-        if self.bus_pid:
-            with contextlib.suppress(ProcessLookupError):
-                os.kill(self.bus_pid, signal.SIGTERM)
 
 
 def windows_path(path):
@@ -349,12 +335,10 @@ class WineSession(Display):
         raise RuntimeError(f"probe {args} failed: status {run.returncode}, output {run.stdout!r}")
 
     def start_app(self, connections=(), keep=False, closing_ms=0, clock_file=""):
-        """Starts the program with the dial-up ones of `connections` (as
-        LinuxSession's) listed; with `keep`, a hung-up one stays for a minute."""
-        names = [c if isinstance(c, str) else c[0] for c in connections if isinstance(c, str) or
-                 c[1] in {"gsm", "cdma", "pppoe", "vpn", "bluetooth"} and c[2:] != (PANU,)]
+        """Starts the program with the dial-up `connections` listed, by name;
+        with `keep`, a hung-up one stays listed for a minute."""
         # One handle above 2^31, which must come back whole (32 bits on i686).
-        self.handles = dict(zip((7, 4000000009, 3, 11, 12, 13, 14), names))
+        self.handles = dict(zip((7, 4000000009, 3, 11, 12), connections))
         self.log = os.path.join(self.dir, f"ras-{time.monotonic_ns()}.log")
         self.app_proc = self.spawn([self.wine_path, "prekidnik.exe"], dict(
             self.env, WINEDLLOVERRIDES="rasapi32=n;mscoree,mshtml=",
@@ -364,13 +348,9 @@ class WineSession(Display):
             PREKIDNIK_FAKE_CLOCK_FILE=clock_file and windows_path(clock_file)),
             cwd=os.path.join(self.dir, "program"))
         # Shown, with its controls (not the window of a program just ended).
-        self.wait_window("Prekidnik", lambda w: any(c["class"].lower() == "edit" for c in w["children"]))
-
-    def wait_window(self, title, condition, timeout=20):
-        shown = lambda: (w := self.probe(title)) and w["visible"] and condition(w) and w  # noqa
-        if not (w := wait_for(shown, timeout, 0.2)):
-            raise AssertionError(f"window {title!r} not as expected: {self.probe(title)}")
-        return w
+        if not wait_for(lambda: (w := self.probe("Prekidnik")) and w["visible"] and any(
+                c["class"].lower() == "edit" for c in w["children"]), 20, 0.2):
+            raise RuntimeError(f"the main window did not appear: {self.probe('Prekidnik')}")
 
     def calls(self):
         """The calls rasapi32.dll logged, each as (milliseconds, call)."""

@@ -1,6 +1,6 @@
 """End-to-end tests of the Linux program: the cases of every platform
 (cases.py) and Linux's own. The program is $PREKIDNIK_APP (CTest sets it), else
-build/linux/prekidnik; screenshots are copied to $PREKIDNIK_E2E_SHOTS if set."""
+build/linux/prekidnik."""
 
 import difflib, os, re, shutil, subprocess, sys, time, unittest  # noqa: E401
 
