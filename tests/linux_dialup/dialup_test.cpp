@@ -45,7 +45,9 @@ bool StartBus() {  // at its fixed address, or anew
 }
 bool ForeignPppd() { return !PppdDialup().List().empty(); }  // asked before a stand-in starts
 
-const QString kNm = "org.freedesktop.NetworkManager", kNmPath = "/org/freedesktop/NetworkManager";
+#define NM "org.freedesktop.NetworkManager"
+#define DBUS "org.freedesktop.DBus.Error"
+const QString kNm = NM, kNmPath = "/org/freedesktop/NetworkManager";
 
 // Each test gets a fresh NetworkManager mock with one wired device.
 class NetworkManager : public ::testing::Test {
@@ -178,12 +180,12 @@ TEST_F(NetworkManager, HangsUpNamedDialupKindsThenPppdInListOrder) {
 // NetworkManager failing in one way (`method` replaced by `code`, or stopped)
 // over three hang-ups, mended after the first: which of three connections
 // are asked to go, and what is written. A stalled hang-up costs one timeout,
-// and a pppd dialled by hand is ended whatever the failure.
+// and a pppd dialled by hand is ended at once whatever the failure.
 struct Fault {
   const char* name;
-  const char* method;  // none: NetworkManager is stopped
-  const char* code;    // %1, %2: the first two connections; %3: a file that ends a stall
-  std::vector<int> deactivated;
+  const char* method;       // none: NetworkManager is stopped
+  const char* code;         // %1, %2: the first two connections; %3: a file that ends a stall
+  const char* deactivated;  // by index, in order
   std::string written;
 };
 void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
@@ -204,55 +206,41 @@ TEST_P(Faults, HangUpsGoOnAndEndPppd) {
           QString(fault.code)
               .replace("%1", active[0])
               .replace("%2", active[1])
-              .replace("%3", release.c_str())});
+              .replace("%3", release.c_str())
+              .prepend("E = dbus.exceptions.DBusException; DBUS = '" DBUS "'; NM = '" NM "'\n")});
   }
   ::testing::internal::CaptureStderr();
   const auto start = std::chrono::steady_clock::now();
   Module1::HangUpConnections();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(pppd.KillAndReap(), SIGTERM);
   Write(release, "");
   kill(mock_->pid(), SIGCONT);
   Call(kNmPath, "GetDevices", {}, kNm);  // once the mock has caught up
   Module1::HangUpConnections();
   Module1::HangUpConnections();
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), fault.written);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "prekidnik: " + fault.written + "\n");
   QStringList expected;
-  for (int i : fault.deactivated) expected << active[i];
+  for (const char* i = fault.deactivated; *i; ++i) expected << active[*i - '0'];
   EXPECT_EQ(Deactivated(), expected);
-  EXPECT_EQ(pppd.KillAndReap(), SIGTERM);
 }
 
+// In the code, E is dbus.exceptions.DBusException; DBUS and NM the error names' prefixes.
 INSTANTIATE_TEST_SUITE_P(
     NetworkManager, Faults,
     ::testing::Values(
-        Fault{"StalledHangUp",
-              "DeactivateConnection",
-              "while not os.path.exists('%3'): time.sleep(0.01)",
-              {0, 0, 1, 2, 0, 1, 2},
-              "prekidnik: could not hang up \"Mobile\": NetworkManager did not answer in time\n"},
-        Fault{"Stopped",
-              nullptr,
-              "",
-              {0, 1, 2},
-              "prekidnik: NetworkManager did not list its connections in time\n"},
-        Fault{"ListingRefused",
-              "GetManagedObjects",
-              "raise dbus.exceptions.DBusException('no', "
-              "name='org.freedesktop.DBus.Error.AccessDenied')",
-              {},
-              "prekidnik: NetworkManager did not list its connections: "
-              "org.freedesktop.DBus.Error.AccessDenied: no\n"},
+        Fault{"StalledHangUp", "DeactivateConnection",
+              "while not os.path.exists('%3'): time.sleep(0.01)", "0012012",
+              "could not hang up \"Mobile\": NetworkManager did not answer in time"},
+        Fault{"Stopped", nullptr, "", "012", "NetworkManager did not list its connections in time"},
+        Fault{"ListingRefused", "GetManagedObjects", "raise E('no', name=f'{DBUS}.AccessDenied')",
+              "", "NetworkManager did not list its connections: " DBUS ".AccessDenied: no"},
         // Refused, or gone meanwhile: only the refusal is written, once.
-        Fault{"RefusedOrGone",
-              "DeactivateConnection",
-              "if args[0] == '%1': raise dbus.exceptions.DBusException('polkit says no', "
-              "name='org.freedesktop.NetworkManager.PermissionDenied')\n"
-              "if args[0] == '%2': raise dbus.exceptions.DBusException('gone', "
-              "name='org.freedesktop.NetworkManager.ConnectionNotActive')\n"
+        Fault{"RefusedOrGone", "DeactivateConnection",
+              "if args[0] == '%1': raise E('polkit says no', name=f'{NM}.PermissionDenied')\n"
+              "if args[0] == '%2': raise E('gone', name=f'{NM}.ConnectionNotActive')\n"
               "self.deactivate_connection(self, args[0])",
-              {0, 1, 2, 0, 1, 0, 1},
-              "prekidnik: could not hang up \"Mobile\": "
-              "org.freedesktop.NetworkManager.PermissionDenied: polkit says no\n"}),
+              "0120101", "could not hang up \"Mobile\": " NM ".PermissionDenied: polkit says no"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NetworkManager, MoreThan256ConnectionsFailTheListingAndNothingIsHungUp) {
@@ -378,7 +366,7 @@ TEST_F(FakeProc, ListsPppdLinksByName) {
   };
   Write(run_.path() / "ppp3.pid", "206\n");
   Write(run_.path() / "ppp-x.pid", "207\nppp4\n");
-  Write(run_.path() / "ppp5.pid", "2060\n");
+  Write(run_.path() / "ppp5.pid", "2050\n");  // another pid
   Write(proc_.path() / "self" / "comm", "pppd\n");
   Write(proc_.path() / "1000" / "comm", "pppd\n");  // gone before its stat was read
   Add(1001, "pppd\0"s);

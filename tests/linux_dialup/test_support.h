@@ -15,28 +15,25 @@
 
 namespace dialup_test {
 
-// A child process, killed and reaped when this goes; the kernel kills it too
-// should the test die first. Constructed once it runs the program: `output`
-// keeps its standard output for ReadLine(); a `user` other than -1 runs it as
-// that user (from root).
+// A child process, running the program once constructed, killed and reaped
+// when this goes (by the kernel, should the test die first). `output` keeps
+// its standard output for ReadLine(); a `user` runs it as that user (from root).
 class Child {
  public:
   explicit Child(std::vector<std::string> argv, bool output = false, int user = -1) {
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
-    int out[2] = {-1, -1}, exec[2];  // `exec` is closed by the exec, which is waited for
+    int out[2] = {-1, -1}, exec[2];  // `exec` closes with the exec, which is waited for
     if ((output && pipe2(out, O_CLOEXEC) != 0) || pipe2(exec, O_CLOEXEC) != 0) abort();
-    pid_ = fork();
-    if (pid_ == 0) {
+    if ((pid_ = fork()) == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (output) dup2(out[1], STDOUT_FILENO);
       if (user == -1 || (setgid(user) == 0 && setuid(user) == 0)) execv(args[0], args.data());
       _exit(127);
     }
     close(exec[1]);
-    char ignored = 0;
-    while (read(exec[0], &ignored, 1) < 0 && errno == EINTR) {
+    for (char c; read(exec[0], &c, 1) < 0 && errno == EINTR;) {
     }
     close(exec[0]);
     close(out[1]);
@@ -50,18 +47,17 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   pid_t pid() const { return pid_; }
-  std::string ReadLine() {  // one line of its output, empty at its end
+  std::string ReadLine() {  // empty at its end
     std::string line;
     for (char c = 0; read(output_, &c, 1) == 1 && c != '\n';) line += c;
     return line;
   }
-  // Sends SIGKILL, reaps it and returns the signal that ended it: SIGTERM if
-  // that had already ended it, SIGKILL if it ran untouched until now.
+  // Kills and reaps it; returns the signal that ended it: SIGKILL if nothing did before.
   int KillAndReap() {
-    if (pid_ <= 0) return 0;
-    kill(pid_, SIGKILL);
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) {
+      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      }
     }
     pid_ = -1;
     return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
@@ -75,7 +71,7 @@ class Child {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dialup-test-XXXXXX").string();
+    std::string pattern = std::filesystem::temp_directory_path() / "dialup-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) abort();
     path_ = pattern;
   }
