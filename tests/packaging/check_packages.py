@@ -53,7 +53,7 @@ def deb(build, ico):
             shown = shows_window(env, 30, "--pid", str(app.pid))
             app.kill()
         finish([(f"lintian: no error, no warning {tags}", not tags),
-                (f"desktop-file-validate {desktop.stdout}", desktop.returncode == 0),
+                (f"desktop-file-validate {desktop.stdout}", not desktop.returncode and " error:" not in desktop.stdout),
                 (f"appstreamcli validate {metainfo.stdout}", metainfo.returncode == 0),
                 ("the installed program shows its window", shown),
                 ("the scalable icon", os.path.isfile(f"{share}/icons/hicolor/scalable/apps/prekidnik.svg"))]
