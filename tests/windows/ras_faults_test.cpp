@@ -20,6 +20,12 @@ std::string Many(int n) {
   return list;
 }
 
+std::vector<unsigned long long> All(int n) {
+  std::vector<unsigned long long> handles;
+  for (int i = 1; i <= n; ++i) handles.push_back(i);
+  return handles;
+}
+
 TEST(RasFaults, TheRoutineActsOnlyOnASuccessfulListingAndReadsNoFurtherThanTheName) {
   const struct {
     std::string connections;                 // "handle:name;..."
@@ -27,8 +33,13 @@ TEST(RasFaults, TheRoutineActsOnlyOnASuccessfulListingAndReadsNoFurtherThanTheNa
     std::vector<unsigned long long> hungUp;  // asked for, in order
   } faults[] = {
       {"7:Modem", nullptr, nullptr, {7}},
-      {Many(257), nullptr, nullptr, {}},         // buffer too small
-      {"1:a;2:b", "603", nullptr, {}},           // buffer too small, records written anyway
+      {Many(257), nullptr, nullptr, {}},  // buffer too small
+      {"1:a;2:b", "603", nullptr, {}},    // buffer too small, records written anyway
+      {"1:a;2:b", "668", nullptr, {}},    // no connection, records written anyway
+      {"1:a;2:b", "632", nullptr, {}},    // invalid size
+      {"1:a", "87", nullptr, {}},         // invalid parameter
+      {"1:a", "4294967295", nullptr, {}},
+      {Many(256), nullptr, nullptr, All(256)},
       {"1:a;2:b;3:c", nullptr, "5", {1, 2, 3}},  // refused: each is still asked
       {"4:a;5:b", nullptr, "6", {4, 5}},         // invalid handle
       {"8:" + std::string(256, 'n') + ";9:;10:" + std::string(257, 'f'), nullptr, nullptr, {8, 10}},
