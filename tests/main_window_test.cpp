@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -50,18 +51,19 @@ TEST(MainWindow, ShapesItselfAnEllipseThatTheWindowKeeps) {
 }
 
 // Each corner rounds each step to single precision, halves to the even
-// neighbour, with a usable screen density, within the 32-bit range.
+// neighbour (12.5, 11.5, 241.5, 167.5 at 30 twips a pixel; 18.5, 174.5 per
+// axis), takes the design's density for an unusable one, and holds to the
+// 32-bit range. The last row: kept wide in the x87 unit's registers, as the
+// 32-bit build would, its corners would be 975 and 911.
 TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = -kMax - 1;
   const std::tuple<float, float, std::int16_t, std::int16_t, float, std::vector<std::int32_t>>
       cases[] = {
-          {1, 1, 0, 0, 30, {12, 12, 242, 168}},       // 12.5, 11.5, 241.5, 167.5: halves
-          {2, 0.5f, -10, 7, 15, {40, 18, 956, 174}},  // per axis; 18.5 and 174.5 to even
-          {1, 1, 0, 0, 0, {25, 23, 483, 335}},        // unusable densities: the design's
+          {1, 1, 0, 0, 30, {12, 12, 242, 168}},
+          {2, 0.5f, -10, 7, 15, {40, 18, 956, 174}},
+          {1, 1, 0, 0, 0, {25, 23, 483, 335}},
           {1, 1, 0, 0, std::numeric_limits<float>::infinity(), {25, 23, 483, 335}},
           {1e30f, -1e30f, 0, 0, 15, {kMax, kMin, kMax, kMin}},
-          // The 32-bit build computes on the x87 unit, whose registers hold more
-          // than a float: kept wide, these corners would be 975 and 911.
           {0x1.a5af38p+0f, 0x1.1341ep+1f, -19, 10, 12, {32, 72, 976, 910}},
       };
   for (const auto& [scaleX, scaleY, offsetX, offsetY, tpp, corners] : cases) {
@@ -78,8 +80,8 @@ TEST(Schedule, HangsUpOnEveryTickWhileTheBoxHoldsExactlyTheClocksText) {
   const std::tuple<forms::TimeOfDay, const char*, const char*, bool> cases[] = {
       {{23, 30, 0, 1}, "23:30:00", "23:30:00", true},
       {{23, 30, 0, 1}, "23:30:0", "23:30:00", false},
-      {{-1, 0, 0, 0}, "VREME", "VREME", true},  // hour -1: before the clock's first tick
-      {{-1, 0, 0, 0}, "", "VREME", false},
+      {{-1, 0, 0, 0}, "VREME", "VREME", true},
+      {{-1, 0, 0, 0}, "", "VREME", false},  // -1: no tick
   };
   for (const auto& [now, typed, shown, hangsUp] : cases) {
     Window w;
@@ -92,27 +94,24 @@ TEST(Schedule, HangsUpOnEveryTickWhileTheBoxHoldsExactlyTheClocksText) {
   }
 }
 
-// The locale's time format gives the separator: the one sign after the hour,
-// else ":". (Real locales are a Qt test's rows.)
+// The locale's time format gives the separator: the one sign after the hour
+// (%r's is the 12-hour format's; with flags and the O modifier), else ":". A
+// full-width colon and a middle dot are signs; a space, a letter, a digit, a
+// control, a broken or an overlong character are not; "%%H" is no hour.
+// (Real locales are a Qt test's rows.)
 TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"%r", "%I.%M.%S %p", "."},                // %r takes the 12-hour format's
-      {"%l.%M:%S %P", "", "."},                  // space-padded 12-hour
-      {"%H\xef\xbc\x9a%M", "", "\xef\xbc\x9a"},  // a full-width colon is one sign
-      {"%OH\xc2\xb7%OM", "", "\xc2\xb7"},        // so is a middle dot; the O modifier
-      {"%-H'%M", "", "'"},                       // with a flag
-      {"%H%M%S", "", ":"},                       // nothing between
-      {"%H %M", "", ":"},                        // a space is no separator
-      {"%Hh%M", "", ":"},                        // a letter neither
-      {"%H1%M", "", ":"},                        // nor a digit
-      {"%H\t%M", "", ":"},                       // nor a control
-      {"%H\xe6%M", "", ":"},                     // nor a broken character
-      {"%H\xc0\xba%M", "", ":"},                 // nor an overlong ":"
-      {"%%H.%M", "", ":"},                       // "%%H" is no hour
-      {"Hour %", "", ":"},
+  const std::tuple<const char*, const char*, const char*> signs[] = {
+      {"%r", "%I.%M.%S %p", "."},
+      {"%l.%M:%S %P", "", "."},
+      {"%-H'%M", "", "'"},
+      {"%H\xef\xbc\x9a%M", "", "\xef\xbc\x9a"},
+      {"%OH\xc2\xb7%OM", "", "\xc2\xb7"},
   };
-  for (const auto& [format, ampm, separator] : cases)
+  for (const auto& [format, ampm, separator] : signs)
     EXPECT_EQ(schedule::SeparatorFromTimeFormat(format, ampm), separator) << format;
+  for (const char* format : {"%H%M%S", "%H %M", "%Hh%M", "%H1%M", "%H\t%M", "%H\xe6%M",
+                             "%H\xc0\xba%M", "%%H.%M", "Hour %", "%r"})
+    EXPECT_EQ(schedule::SeparatorFromTimeFormat(format), ":") << format;
 }
 
 // Each run of two or more spaces in a wrapped caption shows as a line end.
@@ -131,19 +130,15 @@ TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
 // free; its place is not.)
 TEST(DesignTables, BothWindowsKeepTheirCaptionsPlacesSizesAndTabOrder) {
   const std::string_view aboutText = about::Form1::kDesign.Find(about::Form1::Label1)->caption;
-  std::string rows;
-  auto row = [&](std::string_view name, std::string_view caption, int l, int t, int w, int h,
-                 int tab) {
-    rows += std::string(name) + " " + std::string(caption == aboutText ? "..." : caption) + " " +
-            std::to_string(l) + "," + std::to_string(t) + "," + std::to_string(w) + "," +
-            std::to_string(h) + " " + std::to_string(tab) + "\n";
-  };
+  std::ostringstream rows;
   for (const forms::FormDesign* d : {&ShapedForm::kDesign, &about::Form1::kDesign}) {
-    row(d->name, d->caption, d->left, d->top, d->clientWidth, d->clientHeight, -1);
+    rows << d->name << " " << d->caption << " " << d->left << "," << d->top << "," << d->clientWidth
+         << "," << d->clientHeight << " -1\n";
     for (const auto& c : d->controls)
-      row(c.name, c.caption, c.left, c.top, c.width, c.height, c.tabIndex);
+      rows << c.name << " " << (c.caption == aboutText ? "..." : c.caption) << " " << c.left << ","
+           << c.top << "," << c.width << "," << c.height << " " << c.tabIndex << "\n";
   }
-  EXPECT_EQ(rows, R"(ShapedForm Prekidnik 2370,1980,8805,5025 -1
+  EXPECT_EQ(rows.str(), R"(ShapedForm Prekidnik 2370,1980,8805,5025 -1
 Label2 IP adresa 810,495,6045,615 8
 lblTime VREME 2010,1005,3585,1005 4
 Label1 Ispod unesite tacno vreme kad hocete da prekidnikujete racunar sa Interneta 1380,2175,5145,495 3

@@ -1,8 +1,5 @@
 #include "platform/fake/fake_ras.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "platform/ras.h"
 
 fake::RasService& fake::Ras() {
@@ -17,8 +14,7 @@ std::uint32_t platform::RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint
   if (*bufferBytes < listed.size() * sizeof *buffer) return kRasBufferTooSmall;
   for (std::size_t i = 0; i < listed.size(); ++i) {
     buffer[i].hrasconn = listed[i].handle;
-    const std::size_t length = std::min(listed[i].entryName.size(), sizeof buffer->szEntryName - 1);
-    std::memcpy(buffer[i].szEntryName, listed[i].entryName.data(), length);
+    listed[i].entryName.copy(buffer[i].szEntryName, sizeof buffer->szEntryName - 1);
   }
   return kRasSuccess;
 }
