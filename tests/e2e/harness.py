@@ -220,7 +220,7 @@ class LinuxSession(Display):
         self.app_proc = self.spawn([self.app], dict(self.env, **(extra_env or {})))
         self.window = wait_for(lambda: self.find_window("^Prekidnik$"), 20)
         if not self.window or not wait_for(self.main_rect, 10):
-            raise RuntimeError("the main window did not appear")
+            raise RuntimeError(f"the main window did not appear; status {self.app_proc.poll()}")
 
     def windows(self, title):
         return self.run("xdotool", "search", "--all", "--onlyvisible", "--pid",
