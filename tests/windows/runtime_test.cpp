@@ -61,6 +61,7 @@ struct TestForm : forms::Form {
     clicks.push_back(control);
     if (endOnClick) runtime_.End();
   }
+  void Change(int control) override { changes.push_back(control); }
   void Timer(int control) override { ++ticks[control]; }
   int TimerDelay(int timer) override {
     return timer == kFast && ticks[kFast] >= fastTicks ? -1 : forms::Form::TimerDelay(timer);
@@ -69,7 +70,7 @@ struct TestForm : forms::Form {
   int loads = 0, unloads = 0, fastTicks = 1 << 30;
   bool cancelFirstUnload = false, visibleWhileLoading = true, endOnClick = false;
   std::vector<std::vector<float>> presses;  // button, shift, x, y
-  std::vector<int> clicks;
+  std::vector<int> clicks, changes;
   std::map<int, int> ticks;
   win32::Runtime& runtime_;
   const forms::FormDesign& design_;
@@ -171,6 +172,11 @@ TEST_F(RuntimeTest, InputReachesTheHandlers) {
   PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
   PumpUntil([&] { return !form.clicks.empty(); });
   EXPECT_EQ(form.clicks, std::vector{kExit});
+  // A text is set only when it differs: the clock sets its own a thousand
+  // times a second during a matching second.
+  runtime.SetText(form, kBox, "12:00:00");
+  runtime.SetText(form, kBox, "12:00:00");
+  EXPECT_EQ(form.changes, std::vector{kBox});
   // Presses on the bare surface, any button, in twips.
   const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
   SendMessageA(Window(form), WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT | MK_CONTROL,
