@@ -80,6 +80,7 @@ class Display:
     def drag(self, start, end, button=1, steps=10, release=True):
         self.move_pointer(*start)
         self.xdotool("mousedown", button)
+        time.sleep(0.1)  # as a hand does: the press is taken before the pointer moves on
         for i in range(1, steps + 1):
             self.move_pointer(*(a + (b - a) * i // steps for a, b in zip(start, end)))
             time.sleep(0.02)
