@@ -26,12 +26,8 @@ std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& common)
 }
 
 NmValue Value(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0:
-      return std::monostate();
-    case 1:
-      return Pick(in, kTexts);
-  }
+  const int kind = in.ConsumeIntegralInRange(0, 2);
+  if (kind < 2) return kind == 0 ? NmValue() : NmValue(Pick(in, kTexts));
   std::vector<std::string> items(in.ConsumeIntegralInRange(0, 6));
   for (std::string& item : items) item = Pick(in, kPaths);
   return items;

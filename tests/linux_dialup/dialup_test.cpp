@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <regex>
 
