@@ -14,11 +14,10 @@ namespace {
 // the nearest; a press's button (1, 2, 4) and Shift, Ctrl, Alt (1, 2, 4
 // added up) at twips from the client area's corner.
 TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
-  const std::tuple<double, float, int, int> pixels[] = {{120, 12, 8805, 734},
-                                                        {120, 12, 5025, 419},
-                                                        {96, 15, 7, 0},
-                                                        {96, 15, 8, 1},
-                                                        {-1, 15, 1500, 100}};
+  const std::tuple<double, float, int, int> pixels[] = {
+      {120, 12, 8805, 734}, {120, 12, 5025, 419}, {96, 15, 7, 0},
+      {96, 15, 8, 1},       {0, 15, 1500, 100},   {-1, 15, 1500, 100},
+  };
   for (const auto& [dpi, tpp, twips, px] : pixels) {
     EXPECT_FLOAT_EQ(forms::TwipsPerPixel(dpi), tpp) << dpi;
     EXPECT_EQ(forms::TwipsToPixels(twips, tpp), px) << twips << " at " << tpp;

@@ -35,7 +35,7 @@ TEST(AddressChoice, DialUpLinkFirstThenDefaultRouteThenAnyThenLoopback) {
                 "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\n"
                 "wlan0\t00000000\t0100000A\t0002\t0\t0\t600\t00000000\n"  // not up
                 "broken line\n"
-                "bad0\t00000000\t0\tzz\t0\t0\t0\t00000000\n"
+                "bad0\t00000000\t0\t1zz\t0\t0\t0\t00000000\n"
                 "ppp0\t00000000\t00000000\t0003\t0\t0\t0\t00000000\n"),
             "ppp0");
   EXPECT_EQ(unix_address::DefaultRouteInterface("Iface\tDestination\n"), "");
