@@ -22,24 +22,20 @@ namespace {
 using main_window::ShapedForm;
 
 struct Window {
-  Window() {
-    fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
-    runtime.Show(form);
-  }
+  Window() { runtime.Show(form); }
   fake::Runtime runtime;
   fake::WindowSystem windows;
   fake::AddressSource winsock;
   ShapedForm form{runtime, windows, winsock};
 };
 
-// FormRegion, a copy of the ellipse, is handed to the window and is then the
-// window's: never deleted, not even when the form unloads; the ellipse is
-// deleted. "IP Adresa" reads the address afresh on each press.
+// FormRegion, a copy of the ellipse, is the window's once handed to it: never
+// deleted, not on unload either; the ellipse is. "IP Adresa" reads afresh.
 TEST(MainWindow, ShapesItselfAnEllipseThatTheWindowKeeps) {
   Window w;
   int cancel = 0;
   w.form.Form_Unload(cancel);
-  EXPECT_EQ(w.windows.live, std::set{w.windows.windowRegion});
+  EXPECT_EQ(w.windows.live, std::set{w.windows.windowRegion});  // the one handed to the window
   for (const char* address : {"10.64.0.5", "192.0.2.77"}) {
     w.winsock.address = address;
     w.form.Click(ShapedForm::Command5);
@@ -74,6 +70,7 @@ TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
 // match. (Other spellings and the matching second are end-to-end cases.)
 TEST(Schedule, ComparesWithTheCaptionAsItStandsBeforeTheFirstTick) {
   for (const auto& [typed, hangUps] : {std::pair("VREME", 3u), {"VREME ", 0u}, {"", 0u}}) {
+    fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
     Window w;
     w.runtime.Type(w.form, ShapedForm::Text1, typed);
     for (int i = 0; i < 3; ++i) w.form.Timer(ShapedForm::Timer2);
@@ -112,9 +109,8 @@ TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
             "a\r\nb ca  b");
 }
 
-// Both windows' design tables: the window, then each control in table order,
-// as "name caption left,top,width,height tab". (The about text's wording is
-// free; its place is not.)
+// Both windows' design tables, each control as "name caption left,top,width,
+// height tab" in table order. (The about text's wording is free, not its place.)
 TEST(DesignTables, BothWindowsKeepTheirCaptionsPlacesSizesAndTabOrder) {
   const std::string_view aboutText = about::Form1::kDesign.Find(about::Form1::Label1)->caption;
   std::ostringstream rows;

@@ -26,7 +26,8 @@ TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
   const std::tuple<forms::MouseButton, bool, bool, bool, int, int> presses[] = {
       {Left, false, false, true, 1, 4},
       {Right, true, false, false, 2, 1},
-      {Other, true, true, true, 4, 7}};
+      {Other, true, true, true, 4, 7},
+  };
   for (const auto& [button, shift, ctrl, alt, wantButton, wantShift] : presses) {
     const auto a = forms::MouseDown(button, shift, ctrl, alt, 10, 3, 15, 12);
     EXPECT_EQ(std::tuple(a.button, a.shift, a.x, a.y),
@@ -43,7 +44,8 @@ TEST(RuntimeRules, TimerRules) {
   const std::tuple<bool, int, bool, int, forms::TimerAction> rearms[] = {
       {true, 1000, false, 0, Start}, {true, -1, false, 0, Stop}, {false, 0, false, 0, Start},
       {false, 0, true, 500, Start},  {false, 1, true, 1, Keep},  {false, 800, true, 500, Keep},
-      {false, -1, true, 500, Keep}};
+      {false, -1, true, 500, Keep},
+  };
   for (const auto& [ticked, delay, active, remaining, action] : rearms)
     EXPECT_EQ(forms::RearmTimer(ticked, delay, active, remaining), action) << delay;
   for (const auto& [shows, ms, delay] :

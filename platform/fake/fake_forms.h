@@ -43,8 +43,7 @@ class Runtime : public forms::Runtime {
   std::string separator = ":";
 };
 
-// Regions are numbered from 1 in the order created; `live` holds those not
-// deleted, `windowRegion` the one last handed to the window.
+// Regions are numbered from 1; `live` holds those not deleted.
 class WindowSystem : public platform::WindowSystem {
   using HRGN = platform::HRGN;
 

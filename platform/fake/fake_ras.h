@@ -1,5 +1,4 @@
-// A Remote Access Service for tests: the connections a test lists, and a log
-// of what was hung up.
+// A Remote Access Service for tests: what it lists, and what was hung up.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +21,7 @@ struct RasService {
   std::vector<Module1::HRASCONN> hangUps;
 };
 
-// The service the linked platform::Ras* functions use; tests reset it.
-RasService& Ras();
+RasService& Ras();  // the one platform::Ras* use; tests reset it
 
 // Connection handle number `n`: a pointer on Windows, a small number elsewhere.
 template <typename H = Module1::HRASCONN>

@@ -47,13 +47,13 @@ void Drain() {
 // once stopped, nor one due before the timer was started again for later.
 TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   qt_backend::SystemClock clock;
-  std::vector<std::string> log;
+  std::string log;  // t: a tick, r: a repaint
   qt_backend::FormTimer timer(
-      clock, [&] { log.push_back("tick"); }, nullptr);
+      clock, [&] { log += "t"; }, nullptr);
   struct Repaint : QObject {
-    explicit Repaint(std::vector<std::string>& log) : log(log) {}
-    bool event(QEvent*) override { return log.push_back("repaint"), true; }
-    std::vector<std::string>& log;
+    explicit Repaint(std::string& log) : log(log) {}
+    bool event(QEvent*) override { return log += "r", true; }
+    std::string& log;
   } repaint(log);
   QCoreApplication::postEvent(&repaint, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
   timer.start(0, clock.Now());
@@ -64,14 +64,13 @@ TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   timer.start(0, clock.Now());
   timer.start(30, clock.Now());
   Drain();
-  EXPECT_EQ(log, (std::vector<std::string>{"tick", "repaint"}));
+  EXPECT_EQ(log, "tr");
   RunUntil([] { return false; }, 100);
-  EXPECT_EQ(log.size(), 3u);  // the one started for later, once
+  EXPECT_EQ(log, "trt");  // the one started for later, once
 }
 
-// The system's time of day moved by an offset the test sets, in the zone
-// the system clock reads (the test's own $TZ file); its steps are told as
-// the system's are.
+// The system's time of day moved by an offset, in the zone the system clock
+// reads (the test's own $TZ file); its steps are told as the system's are.
 class SteppedClock : public qt_backend::Clock {
  public:
   explicit SteppedClock(std::int64_t at) : offset_(at - system_.Now()) {}
@@ -134,8 +133,7 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
   std::unique_ptr<ShapedForm> form;
   auto end = [&] {
     form.reset(), runtime.reset(), clock.reset();
-    unsetenv("TZ");
-    tzset();  // the same $TZ is read again only after another
+    unsetenv("TZ"), tzset();  // the same $TZ is read again only after another
     fs::remove_all(dir);
   };
   // Replaces the zone file, as `timedatectl set-timezone` replaces its link.
