@@ -30,12 +30,18 @@ struct Window {
 };
 
 // FormRegion, a copy of the ellipse, is the window's once handed to it: never
-// deleted, not on unload either; the ellipse is. "IP Adresa" reads afresh.
-TEST(MainWindow, ShapesItselfAnEllipseThatTheWindowKeeps) {
+// deleted, not on unload either; the ellipse is. "Prekidnikuj!" hangs up on
+// every press and shows nothing of it; "IP Adresa" reads the address afresh.
+TEST(MainWindow, TheWindowKeepsItsRegionAndEachPressAsksAfresh) {
   Window w;
   int cancel = 0;
   w.form.Form_Unload(cancel);
   EXPECT_EQ(w.windows.live, std::set{w.windows.windowRegion});  // the one handed to the window
+  fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
+  w.form.Click(ShapedForm::Command1);
+  w.form.Click(ShapedForm::Command1);
+  EXPECT_EQ(fake::Ras().hangUps.size(), 2u);
+  EXPECT_EQ(w.runtime.Text(w.form, ShapedForm::Label2), "IP adresa");
   for (const char* address : {"10.64.0.5", "192.0.2.77"}) {
     w.winsock.address = address;
     w.form.Click(ShapedForm::Command5);
