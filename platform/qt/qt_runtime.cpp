@@ -25,6 +25,7 @@
 #include "platform/label_text.h"
 #include "platform/qt/caret_rest.h"
 #include "platform/qt/form_timer.h"
+#include "platform/qt/qt_window_system.h"
 #include "platform/runtime_rules.h"
 #include "platform/timer_rule.h"
 #include "schedule/clock.h"
@@ -198,6 +199,7 @@ void FormWindow::mousePressEvent(QMouseEvent* event) {
       button, mods & Qt::ShiftModifier, mods & Qt::ControlModifier, mods & Qt::AltModifier,
       event->position().x(), event->position().y(), tppX_, tppY_);
   event->accept();
+  setProperty(kPressedAt, event->position().toPoint());
   Route([&] { form_.Form_MouseDown(a.button, a.shift, a.x, a.y); });
 }
 

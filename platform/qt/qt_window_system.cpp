@@ -11,11 +11,17 @@ namespace qt_backend {
 
 namespace {
 
-// Moves a window with the mouse until the button is released.
+// Moves a window with the mouse until the button is released, keeping the
+// point of the window that was pressed under the pointer: where the press
+// was, not where the pointer is by the time the press is handled, so that no
+// part of a quick drag is lost.
 class MouseFollower : public QObject {
  public:
   MouseFollower(QWidget* window, QEventLoop& loop)
-      : window_(window), loop_(loop), grab_(QCursor::pos() - window->pos()) {}
+      : window_(window),
+        loop_(loop),
+        grab_(window->property(kPressedAt).isValid() ? window->property(kPressedAt).toPoint()
+                                                     : QCursor::pos() - window->pos()) {}
 
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
@@ -131,8 +137,11 @@ std::intptr_t WindowSystem::SendMessageA(platform::HWND window, unsigned message
   auto* widget = static_cast<QWidget*>(window);
   if (!widget || message != platform::WM_NCLBUTTONDOWN || wParam != platform::HTCAPTION) return 0;
   QWindow* native = widget->windowHandle();
-  // Ask the window manager first; it moves the window until the release.
-  if (native && native->startSystemMove()) return 0;
+  // Ask the window manager first; it moves the window until the release. A
+  // window manager's move ends at a left-button release only, so a move
+  // started with another button is the program's own.
+  if (QGuiApplication::mouseButtons() == Qt::LeftButton && native && native->startSystemMove())
+    return 0;
   FollowMouse(widget);
   return 0;
 }

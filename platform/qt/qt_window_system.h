@@ -22,6 +22,10 @@ struct RegionHandle {
 
 namespace qt_backend {
 
+// The property in which a form's window keeps where in it the last mouse
+// press was (a QPoint), for a move that follows the mouse from there.
+inline constexpr const char* kPressedAt = "prekidnik-pressed-at";
+
 class WindowSystem : public platform::WindowSystem {
  public:
   WindowSystem();

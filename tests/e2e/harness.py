@@ -78,14 +78,12 @@ class Display:
         self.xdotool("click", button)
 
     def drag(self, start, end, button=1, steps=10, release=True):
+        # One xdotool run, as quick as a hand: the pointer moves on before
+        # the program has taken the press.
         self.move_pointer(*start)
-        self.xdotool("mousedown", button)
-        time.sleep(0.1)  # as a hand does: the press is taken before the pointer moves on
-        for i in range(1, steps + 1):
-            self.move_pointer(*(a + (b - a) * i // steps for a, b in zip(start, end)))
-            time.sleep(0.02)
-        if release:
-            self.xdotool("mouseup", button)
+        moves = [("mousemove", *(a + (b - a) * i // steps for a, b in zip(start, end)), "sleep", 0.02)
+                 for i in range(1, steps + 1)]
+        self.xdotool("mousedown", button, *sum(moves, ()), *(("mouseup", button) if release else ()))
 
     def at(self, twips_point):
         """The screen position of a point of the main window, given in twips."""

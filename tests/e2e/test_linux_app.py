@@ -94,7 +94,6 @@ class WithOpenbox(cases.Case, LinuxCase):
     """A window manager: its move with any button, minimising, a fixed framed
     About window, alt+F4."""
     window_manager = True
-    drag_order = -1  # the controls first: a move with another button outlasts its release
     test_dragging_the_surface_moves_the_window_and_a_control_does_not = \
         cases.Scaled.test_dragging_the_surface_moves_the_window_and_a_control_does_not
 
