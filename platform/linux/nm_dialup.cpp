@@ -92,6 +92,10 @@ NmResult Failure(const QDBusMessage& reply, std::string* reason) {
                   : "NetworkManager answered in a form not known here";
   }
   if (reply.type() != QDBusMessage::ErrorMessage) return NmResult::kFailed;
+  // Asked without starting it, a NetworkManager that is not running has no
+  // owner of its name: the machine has none, which is no fault.
+  if (error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+    return NmResult::kAbsent;
   switch (error.type()) {
     case QDBusError::NoReply:
     case QDBusError::Timeout:
