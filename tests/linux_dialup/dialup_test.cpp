@@ -1,6 +1,4 @@
-// The Linux dial-up layer: the Remote Access calls against a NetworkManager
-// mock (python3-dbusmock) on a private bus and stand-in pppd processes (this
-// program, run through a link named "pppd"), and the pppd side over a fake /proc.
+// The Linux dial-up layer against a NetworkManager mock, stand-in pppd processes and a fake /proc.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -32,13 +30,15 @@ namespace fs = std::filesystem;
 fs::path tmp;  // this run's: the bus's socket, the stand-ins' links
 std::optional<Child> bus;
 std::string Standin(const char* name) { return (tmp / name).string(); }
+std::string Address() { return "unix:path=" + Standin("bus"); }
+QDBusConnection Control() { return QDBusConnection::connectToBus(Address().c_str(), "control"); }
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path) << text;
 }
 bool StartBus() {  // at its fixed address, or anew
   bus.emplace(std::vector<std::string>{"/usr/bin/dbus-daemon", "--session", "--nofork",
-                                       "--address=unix:path=" + Standin("bus"), "--print-address"},
+                                       "--address=" + Address(), "--print-address"},
               true);
   return !bus->ReadLine().empty();
 }
@@ -59,13 +59,13 @@ class NetworkManager : public ::testing::Test {
       QThread::msleep(10);  // a cold python start
     Call("/org/freedesktop", "AddEthernetDevice", {"eth0", "eth0", 100});
   }
-  QDBusMessage Call(const QString& path, const QString& method, const QVariantList& args,
-                    const QString& interface = "org.freedesktop.DBus.Mock") {
+  QVariant Call(const QString& path, const QString& method, const QVariantList& args,
+                const QString& interface = "org.freedesktop.DBus.Mock") {  // its first answer
     QDBusMessage message = QDBusMessage::createMethodCall(kNm, path, interface, method);
     message.setArguments(args);
     const QDBusMessage reply = control_.call(message);
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    return reply;
+    return reply.arguments().value(0);
   }
   // Adds a connection ("bluetooth/dun": of that Bluetooth type) and brings it up.
   QString Activate(const QString& type, const QString& id) {
@@ -75,14 +75,10 @@ class NetworkManager : public ::testing::Test {
     Settings settings = {{"connection", {{"type", type.section('/', 0, 0)}, {"id", id}}}};
     if (type.contains('/')) settings["bluetooth"] = {{"type", type.section('/', 1)}};
     const QVariant added = Call(kNmPath + "/Settings", "AddConnection",
-                                {QVariant::fromValue(settings)}, kNm + ".Settings")
-                               .arguments()
-                               .value(0);
+                                {QVariant::fromValue(settings)}, kNm + ".Settings");
+    const QString connection = added.value<QDBusObjectPath>().path();
     return Call("/org/freedesktop", "AddActiveConnection",
-                {QStringList(), added.value<QDBusObjectPath>().path(), "/",
-                 QString::number(++activated), 2u})
-        .arguments()
-        .value(0)
+                {QStringList(), connection, "/", QString::number(++activated), 2u})
         .toString();
   }
   QStringList Deactivated() {  // in the order asked
@@ -103,16 +99,13 @@ class NetworkManager : public ::testing::Test {
 
   dialup_test::TempDir dir_;
   const fs::path log_ = dir_.path() / "nm.log";
-  QDBusConnection control_ = QDBusConnection::connectToBus(
-      QString::fromStdString("unix:path=" + Standin("bus")), "control");
+  QDBusConnection control_ = Control();
   std::optional<Child> mock_;
   std::vector<RASCONNA> records_ = std::vector<RASCONNA>(Module1::kBufferRecords);
   std::uint32_t bytes_ = 0, count_ = 0;
 };
 
-// NetworkManager's named dial-up kinds in its list order, then each pppd it
-// did not start, as the Remote Access Service writes their records; the
-// other kinds, an unnamed connection and NetworkManager's own pppd are left.
+// Named dial-up kinds in list order, then each pppd NetworkManager did not start; the rest left.
 TEST_F(NetworkManager, HangsUpNamedDialupKindsThenPppdInListOrder) {
   struct Row {
     QString type, id;
@@ -176,10 +169,8 @@ TEST_F(NetworkManager, HangsUpNamedDialupKindsThenPppdInListOrder) {
   EXPECT_EQ(PppdDialup().List().size(), 1u);  // NetworkManager's own, still running
 }
 
-// NetworkManager failing in one way (`method` replaced by `code`, or stopped)
-// over three hang-ups, mended after the first: which of three connections
-// are asked to go, and what is written. A stalled hang-up costs one timeout,
-// and a pppd dialled by hand is ended at once whatever the failure.
+// NetworkManager failing (`method` replaced by `code`, or stopped) over three hang-ups, mended
+// after the first: which connections go, what is written; a hand-dialled pppd ends at once.
 struct Fault {
   const char* name;
   const char* method;       // none: NetworkManager is stopped
@@ -265,18 +256,15 @@ TEST_F(NetworkManager, ReconnectsToASystemBusThatCameBack) {
   EXPECT_EQ(count_, 0u);
   ASSERT_TRUE(StartBus());
   QDBusConnection::disconnectFromBus("control");
-  control_ = QDBusConnection::connectToBus(QString::fromStdString("unix:path=" + Standin("bus")),
-                                           "control");
+  control_ = Control();
   SetUp();
   const QString again = Activate("vpn", "Office VPN");
   Module1::HangUpConnections();
   EXPECT_EQ(Deactivated(), QStringList{again});
 }
 
-// Another user's pppd refuses the signal (EPERM, from the kernel): that is
-// written once however often it is asked; the user's own pppd, which will
-// not end, is asked again each time. The hang-ups run as "nobody", with no
-// system bus at all.
+// As "nobody" with no system bus: root's pppd refuses the signal (written once), the own pppd
+// that will not end is asked each time.
 TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsAskedEachTime) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to run processes as two users";
   if (ForeignPppd()) GTEST_SKIP() << "this machine runs a pppd of its own";
@@ -294,8 +282,7 @@ TEST(RealProc, AnotherUsersPppdIsReportedOnceAndTheOwnIsAskedEachTime) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(own.ReadLine(), "TERM") << i;
 }
 
-// A folder laid out like /proc, another like /run, and what the hang-up
-// asked of the kernel (a pinned pid's descriptor is 1000 + pid).
+// Folders laid out like /proc and /run; what was asked of the kernel (a pin's fd is 1000 + pid).
 class FakeProc : public ::testing::Test, public ProcessSignals {
  protected:
   void Add(pid_t pid, const std::string& cmdline, const std::string& comm = "pppd",
@@ -312,17 +299,13 @@ class FakeProc : public ::testing::Test, public ProcessSignals {
   }
   int Open(pid_t pid) override {
     if (pid == reusedOnOpen) Stat(pid, 7777);
-    return Log("open " + std::to_string(pid), openError) < 0 ? -1 : 1000 + pid;
+    return Log("open", pid, 0, openError) < 0 ? -1 : 1000 + pid;
   }
-  int Signal(int fd, int signal) override {
-    return Log("signal " + std::to_string(fd - 1000) + " " + std::to_string(signal), sendError);
-  }
-  int Kill(pid_t pid, int signal) override {
-    return Log("kill " + std::to_string(pid) + " " + std::to_string(signal), sendError);
-  }
-  void Close(int fd) override { Log("close " + std::to_string(fd - 1000), 0); }
-  int Log(const std::string& call, int error) {
-    log_.push_back(call);
+  int Signal(int fd, int signal) override { return Log("signal", fd - 1000, signal, sendError); }
+  int Kill(pid_t pid, int signal) override { return Log("kill", pid, signal, sendError); }
+  void Close(int fd) override { Log("close", fd - 1000); }
+  int Log(const std::string& call, pid_t pid, int signal = 0, int error = 0) {
+    log_.push_back(call + " " + std::to_string(pid) + (signal ? " " + std::to_string(signal) : ""));
     return error ? (errno = error, -1) : 0;
   }
 
@@ -333,9 +316,7 @@ class FakeProc : public ::testing::Test, public ProcessSignals {
   pid_t reusedOnOpen = 0;
 };
 
-// Which processes are pppd links, in pid order; what each is called (its
-// linkname, call, ifname, the interface its pid file names, else its pid);
-// which are NetworkManager's (its plugin, it as the parent): never signalled.
+// Which processes are pppd links, in pid order, by what name; NetworkManager's never signalled.
 TEST_F(FakeProc, ListsPppdLinksByName) {
   struct Row {
     pid_t pid;
@@ -392,8 +373,7 @@ TEST_F(FakeProc, ListsPppdLinksByName) {
   EXPECT_EQ(log_, (std::vector<std::string>{"open 60", "close 60", "open 61", "close 61"}));
 }
 
-// A pppd is pinned, checked to be the one listed, then signalled through the
-// pin; a kernel without pidfds gets kill(2) after the check.
+// Pinned, checked to be the one listed, signalled through the pin; without pidfds kill(2).
 TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPin) {
   for (pid_t pid : {10, 11, 12, 13, 14}) Add(pid, "pppd\0call\0isp\0"s);
   const std::vector<PppdLink> links = pppd_.List();
@@ -417,10 +397,8 @@ TEST_F(FakeProc, HangUpSignalsOnlyTheSamePppdThroughItsPin) {
                       "kill 10 15", "open 11", "open 10", "open 10", "signal 10 15", "close 10"}));
 }
 
-// This program as a stand-in, through a link named "pppd": it waits for a
-// signal; with "ignore-term" it survives SIGTERM and writes "TERM" for each,
-// once it has written "READY". Through "NetworkManager": it starts the pppd
-// stand-in it is given as its child and writes the child's pid.
+// As "pppd": waits for a signal ("ignore-term": writes "READY", then "TERM" per SIGTERM). As
+// "NetworkManager": starts the pppd stand-in it is given as its child and writes its pid.
 int RunStandin(int argc, char** argv) {
   std::optional<Child> pppd;
   if (fs::path(argv[0]).filename() == "NetworkManager") {
@@ -456,6 +434,6 @@ int main(int argc, char** argv) {
   for (const char* standin : {"pppd", "NetworkManager"})
     fs::create_symlink(fs::read_symlink("/proc/self/exe"), tmp / standin);
   if (!StartBus()) return 1;
-  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + Standin("bus")).c_str(), 1);
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", Address().c_str(), 1);
   return RUN_ALL_TESTS();
 }

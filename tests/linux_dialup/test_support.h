@@ -15,9 +15,8 @@
 
 namespace dialup_test {
 
-// A child process, running the program once constructed, killed and reaped
-// when this goes (by the kernel, should the test die first). `output` keeps
-// its standard output for ReadLine(); a `user` runs it as that user (from root).
+// A child process, running once constructed, killed when this goes (or the test dies). `output`
+// keeps its standard output for ReadLine(); a `user` runs it as that user (from root).
 class Child {
  public:
   explicit Child(std::vector<std::string> argv, bool output = false, int user = -1) {
@@ -33,8 +32,7 @@ class Child {
       _exit(127);
     }
     close(exec[1]);
-    for (char c; read(exec[0], &c, 1) < 0 && errno == EINTR;) {
-    }
+    for (char c; read(exec[0], &c, 1) < 0 && errno == EINTR;) continue;
     close(exec[0]);
     close(out[1]);
     output_ = out[0];
@@ -56,8 +54,7 @@ class Child {
   int KillAndReap() {
     int status = 0;
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) {
-      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-      }
+      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) continue;
     }
     pid_ = -1;
     return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
