@@ -66,10 +66,7 @@ class WindowSystem : public platform::WindowSystem {
 
  private:
   static std::intptr_t Id(HRGN region) { return reinterpret_cast<std::intptr_t>(region); }
-  HRGN New() {
-    live.insert(++regions_);
-    return reinterpret_cast<HRGN>(regions_);
-  }
+  HRGN New() { return reinterpret_cast<HRGN>(*live.insert(++regions_).first); }
   std::intptr_t regions_ = 0;
 };
 

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "dialup/rasconna.h"
@@ -24,12 +23,6 @@ struct RasService {
 RasService& Ras();  // the one platform::Ras* use; tests reset it
 
 // Connection handle number `n`: a pointer on Windows, a small number elsewhere.
-template <typename H = Module1::HRASCONN>
-H Handle(std::uintptr_t n) {
-  if constexpr (std::is_pointer_v<H>)
-    return reinterpret_cast<H>(n);
-  else
-    return static_cast<H>(n);
-}
+inline Module1::HRASCONN Handle(std::uintptr_t n) { return Module1::HRASCONN(n); }
 
 }  // namespace fake

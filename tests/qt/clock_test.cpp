@@ -1,5 +1,4 @@
-// The Qt backend's form timers, and the main window on them under a time of
-// day the test steps, in zones and locales the test sets.
+// The Qt form timers, and the main window on them under stepped times, zones and locales.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,8 +41,7 @@ void Drain() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-// A tick due at once comes before a repaint asked for earlier; none comes
-// once stopped, nor one due before the timer was started again for later.
+// A tick due at once beats an earlier repaint; none after a stop or a restart for later.
 TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   qt_backend::SystemClock clock;
   std::string log;  // t: a tick, r: a repaint
@@ -69,8 +66,7 @@ TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   EXPECT_EQ(log, "trt");  // the one started for later, once
 }
 
-// The system's time of day moved by an offset, in the zone the system clock
-// reads (the test's own $TZ file); its steps are told as the system's are.
+// The system's time moved by an offset, in the system's zone (the test's $TZ); steps told.
 class SteppedClock : public qt_backend::Clock {
  public:
   explicit SteppedClock(std::int64_t at) : offset_(at - system_.Now()) {}
@@ -84,10 +80,8 @@ class SteppedClock : public qt_backend::Clock {
   std::int64_t offset_ = 0;
 };
 
-// Right after a step of the time of day the clock shows the new time; else
-// the turn of the second in the zone (or in the zone put in its place), with
-// the locale's separator, shows at the next tick. Then the clock's next tick
-// is due at the start of a second, and the typed time hangs up or not.
+// After a step the clock shows the new time at once; else the next second in the (new) zone,
+// with the locale's separator, at the next tick; then the next tick is due at a second's start.
 TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
   struct Case {
     std::string name;
@@ -118,62 +112,54 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
        "Europe/Belgrade"},
   };
   const std::pair<const char*, const char*> locales[] = {
-      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"da_DK.UTF-8", ":"},
-      {"de_DE.UTF-8", ":"}, {"ja_JP.UTF-8", ":"},       {"zh_CN.UTF-8", ":"}, {"ko_KR.UTF-8", ":"},
-      {"nb_NO.UTF-8", "."}, {"hi_IN.UTF-8", ":"},  // 12-hour, as en_US
-  };
+      // %r, %T, %H.%M, %H時, %H시 %M, ...
+      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"ja_JP.UTF-8", ":"},
+      {"ko_KR.UTF-8", ":"}, {"nb_NO.UTF-8", "."},       {"hi_IN.UTF-8", ":"}};
   for (const auto& [locale, s] : locales)
     cases.push_back({locale, ten - 100 * kMs, 0, std::string("10") + s + "00" + s + "00", false, "",
                      "UTC", nullptr, locale});
   const fs::path dir = fs::temp_directory_path() / ("prekidnik-clock-" + std::to_string(getpid()));
-  fake::WindowSystem windows;
-  fake::AddressSource winsock;
-  std::unique_ptr<SteppedClock> clock;
-  std::unique_ptr<qt_backend::Runtime> runtime;
-  std::unique_ptr<ShapedForm> form;
-  auto end = [&] {
-    form.reset(), runtime.reset(), clock.reset();
-    unsetenv("TZ"), tzset();  // the same $TZ is read again only after another
-    fs::remove_all(dir);
-  };
   // Replaces the zone file, as `timedatectl set-timezone` replaces its link.
   auto useZone = [&](const std::string& name) {
     fs::copy_file("/usr/share/zoneinfo/" + name, dir / "new");
     fs::rename(dir / "new", dir / "zone");
   };
-  auto label = [&] { return runtime->Text(*form, ShapedForm::lblTime); };
-  auto timer1 = [&] { return runtime->Loaded(*form)->TimerControl(ShapedForm::Timer1); };
+  fake::WindowSystem windows;
+  fake::AddressSource winsock;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    end();
+    struct Restore {  // last to go: the same $TZ is read again only after another
+      ~Restore() { unsetenv("TZ"), unsetenv("LC_ALL"), tzset(), fs::remove_all(dir); }
+      const fs::path& dir;
+    } restore{dir};
     fs::create_directories(dir);
     useZone(c.zone);
     setenv("TZ", (dir / "zone").c_str(), 1);
-    c.locale ? setenv("LC_ALL", c.locale, 1) : unsetenv("LC_ALL");
+    if (c.locale) setenv("LC_ALL", c.locale, 1);
     fake::Ras() = {{{Module1::HRASCONN{}, "Modem", /*closesOnHangUp=*/false}}, {}};
-    clock = std::make_unique<SteppedClock>(c.start);
-    runtime = std::make_unique<qt_backend::Runtime>(clock.get());
-    form = std::make_unique<ShapedForm>(*runtime, windows, winsock);
-    runtime->Show(*form);
-    runtime->SetText(*form, ShapedForm::Text1, c.typed);
+    SteppedClock clock(c.start);
+    qt_backend::Runtime runtime(&clock);
+    ShapedForm form(runtime, windows, winsock);
+    auto label = [&] { return runtime.Text(form, ShapedForm::lblTime); };
+    runtime.Show(form);
+    const auto* timer1 = runtime.Loaded(form)->TimerControl(ShapedForm::Timer1);
+    runtime.SetText(form, ShapedForm::Text1, c.typed);
     ASSERT_TRUE(RunUntil([&] { return label() != "VREME"; }));
     const std::size_t before = fake::Ras().hangUps.size();
-    const std::int64_t next = timer1()->due();
-    if (c.step != 0) clock->Step(c.step);
+    const std::int64_t next = timer1->due();
+    if (c.step != 0) clock.Step(c.step);
     if (c.newZone) useZone(c.newZone);
     Drain();  // what the step made due at once, and nothing that waits
     if (c.step == 0) {
       ASSERT_TRUE(RunUntil([&] { return label() == c.shown; }, 2000)) << label();
-      EXPECT_EQ(timer1()->lastDue(), next);
+      EXPECT_EQ(timer1->lastDue(), next);
     }
     EXPECT_EQ(label(), c.shown);
-    const std::int64_t now = clock->Now(), due = timer1()->due();
+    const std::int64_t now = clock.Now(), due = timer1->due();
     EXPECT_TRUE(due % kSecond == 0 && due > now && due - now <= kSecond) << due - now;
     RunUntil([] { return false; }, 50);
     EXPECT_EQ(fake::Ras().hangUps.size() > before, c.hangsUp);
   }
-  end();
-  unsetenv("LC_ALL");
 }
 
 }  // namespace
