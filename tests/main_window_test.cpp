@@ -1,5 +1,4 @@
-// Both windows' designs and handlers, the clock and the schedule, on the test
-// doubles of the forms runtime.
+// Both windows' designs and handlers, the clock and the schedule, on the test doubles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,9 +28,7 @@ struct Window {
   ShapedForm form{runtime, windows, winsock};
 };
 
-// FormRegion, a copy of the ellipse, is the window's once handed to it: never
-// deleted, not on unload either; the ellipse is. "Prekidnikuj!" hangs up on
-// every press and shows nothing of it; "IP Adresa" reads the address afresh.
+// The region handed to the window lives on (unload too); each press hangs up / reads afresh.
 TEST(MainWindow, TheWindowKeepsItsRegionAndEachPressAsksAfresh) {
   Window w;
   int cancel = 0;
@@ -49,11 +46,8 @@ TEST(MainWindow, TheWindowKeepsItsRegionAndEachPressAsksAfresh) {
   }
 }
 
-// Each corner rounds each step to single precision, halves to the even
-// neighbour (12.5, 11.5, 241.5, 167.5 at 30 twips a pixel; 18.5, 174.5 per
-// axis), takes the design's density for an unusable one, and holds to the
-// 32-bit range. The last row: kept wide in the x87 unit's registers, as the
-// 32-bit build would, its corners would be 975 and 911.
+// Corners: each step in single precision, halves to even (rows 1-2), the design's density for an
+// unusable one, the 32-bit range; the last row kept wide in x87 registers would give 975, 911.
 TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = -kMax - 1;
   const std::tuple<float, float, std::int16_t, std::int16_t, float, std::vector<std::int32_t>>
@@ -71,9 +65,7 @@ TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
   }
 }
 
-// Timer2 compares the box with the clock's text as it stands, its caption
-// before the first tick too, and asks for a hang-up on every tick of a
-// match. (Other spellings and the matching second are end-to-end cases.)
+// Timer2 hangs up on each tick the box is the clock's text, its caption before the first too.
 TEST(Schedule, ComparesWithTheCaptionAsItStandsBeforeTheFirstTick) {
   for (const auto& [typed, hangUps] : {std::pair("VREME", 3u), {"VREME ", 0u}, {"", 0u}}) {
     fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
@@ -84,11 +76,8 @@ TEST(Schedule, ComparesWithTheCaptionAsItStandsBeforeTheFirstTick) {
   }
 }
 
-// The locale's time format gives the separator: the one sign after the hour
-// (%r's is the 12-hour format's; with flags and the O modifier), else ":". A
-// full-width colon and a middle dot are signs; a space, a letter, a digit, a
-// control, a broken or an overlong character are not; "%%H" is no hour.
-// (Real locales are a Qt test's rows.)
+// The one sign after the hour (%r's from the 12-hour format, flags, O) is the separator, else
+// ":": no space, letter, digit, control, broken or overlong character; "%%H" is no hour.
 TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
   const std::tuple<const char*, const char*, const char*> signs[] = {
       {"%r", "%I.%M.%S %p", "."},
@@ -115,8 +104,7 @@ TEST(AboutText, EachRunOfSpacesShowsAsALineEnd) {
             "a\r\nb ca  b");
 }
 
-// Both windows' design tables, each control as "name caption left,top,width,
-// height tab" in table order. (The about text's wording is free, not its place.)
+// Both design tables, "name caption left,top,width,height tab" (the about text's wording free).
 TEST(DesignTables, BothWindowsKeepTheirCaptionsPlacesSizesAndTabOrder) {
   const std::string_view aboutText = about::Form1::kDesign.Find(about::Form1::Label1)->caption;
   std::ostringstream rows;

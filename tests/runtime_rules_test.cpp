@@ -1,5 +1,4 @@
-// The rules both forms runtimes follow, as they decide them; the backends'
-// own tests cover only the native calls around them.
+// The rules both forms runtimes follow; the backends' tests cover the native calls around them.
 #include "platform/runtime_rules.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +9,10 @@
 
 namespace {
 
-// Twips per pixel at a dpi (15 when the screen tells none), pixels rounded to
-// the nearest; a press's button (1, 2, 4) and Shift, Ctrl, Alt (1, 2, 4
-// added up) at twips from the client area's corner.
+// Twips per pixel (15 for no dpi), pixels rounded; a press's button and Shift|Ctrl|Alt, in twips.
 TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
   const std::tuple<double, float, int, int> pixels[] = {
-      {120, 12, 8805, 734}, {120, 12, 5025, 419}, {96, 15, 7, 0},
-      {96, 15, 8, 1},       {0, 15, 1500, 100},   {-1, 15, 1500, 100},
+      {120, 12, 8805, 734}, {96, 15, 7, 0}, {96, 15, 8, 1}, {0, 15, 1500, 100}, {-1, 15, 1500, 100},
   };
   for (const auto& [dpi, tpp, twips, px] : pixels) {
     EXPECT_FLOAT_EQ(forms::TwipsPerPixel(dpi), tpp) << dpi;
@@ -35,10 +31,8 @@ TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
   }
 }
 
-// A timer that just ticked takes its new delay; another only comes forward,
-// so that a timer due now is not starved. A form's wish becomes a delay: at
-// each turn of the second once it shows, while wanted every interval and at
-// once after a change.
+// A timer that ticked takes its new delay, another only comes forward (one due is not starved);
+// a form's wish as a delay: each turn of the second once shown, while wanted, at once on change.
 TEST(RuntimeRules, TimerRules) {
   using enum forms::TimerAction;
   const std::tuple<bool, int, bool, int, forms::TimerAction> rearms[] = {

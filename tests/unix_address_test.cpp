@@ -10,10 +10,7 @@ namespace {
 
 using unix_address::InterfaceAddress;
 
-// An up dial-up link first, then the default route's interface, then any
-// that is up, then loopback. The default route is the first line of the
-// kernel's table that is up with destination 0; a line whose flags are not
-// hexadecimal is passed over.
+// An up dial-up link, the default route's (first up line to 0; bad flags skipped), any up, lo.
 TEST(AddressChoice, DialUpLinkFirstThenDefaultRouteThenAnyThenLoopback) {
   const InterfaceAddress lo{"lo", "127.0.0.1", true, true, false},
       eth{"eth0", "192.168.1.20", true, false, false},
