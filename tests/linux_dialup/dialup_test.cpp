@@ -189,15 +189,12 @@ TEST_P(Faults, HangUpsGoOnAndEndPppd) {
   const fs::path release = dir_.path() / "release";
   const bool listing = fault.method && std::strcmp(fault.method, "GetManagedObjects") == 0;
   if (!fault.method) kill(mock_->pid(), SIGSTOP);
+  QString code = "E = dbus.exceptions.DBusException; DBUS = '" DBUS "'; NM = '" NM "'\n";
+  code.append(fault.code).replace("%1", active[0]).replace("%2", active[1]);
   if (fault.method) {
     Call(listing ? "/org/freedesktop" : kNmPath, "AddMethod",
          {listing ? "org.freedesktop.DBus.ObjectManager" : kNm, fault.method, listing ? "" : "o",
-          listing ? "a{oa{sa{sv}}}" : "",
-          QString(fault.code)
-              .replace("%1", active[0])
-              .replace("%2", active[1])
-              .replace("%3", release.c_str())
-              .prepend("E = dbus.exceptions.DBusException; DBUS = '" DBUS "'; NM = '" NM "'\n")});
+          listing ? "a{oa{sa{sv}}}" : "", code.replace("%3", release.c_str())});
   }
   ::testing::internal::CaptureStderr();
   const auto start = std::chrono::steady_clock::now();
