@@ -1,9 +1,6 @@
 #!/usr/bin/python3
-"""What Windows will see of the built files, read with pefile.
-
-Usage: inspect_pe.py --bits 4|8 --allowlist FILE --windows MAJOR.MINOR --objdump OBJDUMP
-                     PREKIDNIK_EXE FAKE_RASAPI32_DLL
-"""
+"""What Windows will see of the built files, read with pefile: inspect_pe.py --bits 4|8
+--allowlist FILE --windows MAJOR.MINOR --objdump OBJDUMP PREKIDNIK_EXE FAKE_RASAPI32_DLL"""
 import argparse
 import os
 import re
@@ -20,8 +17,7 @@ REQUIRED = {("gdi32.dll", f) for f in ("CreateRectRgn", "CreateEllipticRgn", "Co
                                        "DeleteObject")}
 REQUIRED |= {("user32.dll", f) for f in ("SetWindowRgn", "ReleaseCapture", "SendMessageA")}
 REQUIRED |= {("rasapi32.dll", f) for f in RAS}
-# Never imported, whatever the allowlist says: the POSIX thread layer pulls
-# these in, and a clock program has no business with them.
+# Never imported, whatever the allowlist says (the POSIX thread layer would pull these in).
 FORBIDDEN = {"GetTickCount64", "SetSystemTime", "SetLocalTime", "SuspendThread",
              "SetThreadContext", "GetThreadContext"}
 ARGS = None
@@ -62,8 +58,7 @@ class Program(unittest.TestCase):
             allowed = {(dll.lower(), name): version(first) for dll, name, first in filter(None, rows)}
         self.assertEqual(sorted(i for i in self.imports if not allowed.get(i, (99,)) <= self.oldest),
                          [], f"imports not on the allowlist or newer than Windows {ARGS.windows}")
-        # mingw-w64 declares a function only from the _WIN32_WINNT that brought
-        # it: a check of the allowlist's versions (not of the C runtime's).
+        # mingw-w64 declares a function only from its _WIN32_WINNT: the allowlist's check.
         api = "0x%02x%02x" % self.oldest
         source = "".join(f"#include <{h}>\n" for h in ("winsock2.h", "ws2tcpip.h", "windows.h",
                                                        "commctrl.h", "mmsystem.h", "ras.h"))

@@ -1,6 +1,5 @@
-// The Win32 backend's parts that need no window: the design's fonts on this
-// computer, the forms' timers as due times, the wait for hang-ups as the
-// program ends, and the computer's address as Winsock reads it.
+// The Win32 backend's parts that need no window: fonts, the forms' timers as due times, the
+// wait for hang-ups as the program ends, and the address as Winsock reads it.
 #include <gtest/gtest.h>
 
 #include <algorithm>

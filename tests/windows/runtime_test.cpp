@@ -1,16 +1,12 @@
-// The Win32 forms runtime with real windows: on a test form, what the
-// end-to-end cases cannot see of the program (styles, fonts, tool tips, keys
-// and buttons it does not use, the life cycle, timers; its windows' places,
-// the ellipse, Alt keys, Space, Tab and the modal move loop are theirs); and
-// the real main window on a time of day the test moves, when Windows tells of
-// a step of the clock, a resume from sleep or new regional settings.
+// The Win32 forms runtime with real windows: on a test form, what the end-to-end cases cannot
+// see (styles, fonts, tool tips, unused keys and buttons, life cycle, timers); and the main
+// window on a moved time of day, on a step of the clock, a resume or new regional settings.
 #include <windows.h>
 // The common controls' header builds on <windows.h>.
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -83,9 +79,6 @@ class RuntimeTest : public ::testing::Test {
   }
   HWND Window(const forms::Form& f) { return runtime.LoadedWindow(f); }
   HWND Control(int id) { return runtime.ControlWindow(form, id); }
-  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds t = 3s) {
-    return runtime.RunUntil(done, t);
-  }
 
   win32::Runtime runtime{GetModuleHandleA(nullptr)};
   TestForm form{runtime, kPopup};
@@ -93,7 +86,7 @@ class RuntimeTest : public ::testing::Test {
   std::vector<bool> windowsAtEndings;  // whether a window was left, at each
 };
 
-TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesAndFonts) {
+TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips) {
   runtime.Show(form);
   runtime.Show(framed);
   const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
@@ -143,10 +136,7 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesAndFonts) {
             reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_ACTIVEBORDER)));
   EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_ACTIVEBORDER));
   ReleaseDC(Control(kLabel), dc);
-}
-
-TEST_F(RuntimeTest, ToolTipsAreRegisteredForTheControlsThatHaveThem) {
-  runtime.Show(form);
+  // Tool tips for the controls that have one.
   HWND tips = nullptr;
   do tips = FindWindowExA(nullptr, tips, TOOLTIPS_CLASSA, nullptr);
   while (tips && GetWindow(tips, GW_OWNER) != Window(form));
@@ -162,15 +152,16 @@ TEST_F(RuntimeTest, ToolTipsAreRegisteredForTheControlsThatHaveThem) {
   EXPECT_STREQ(text, "Kreni odmah");
 }
 
-TEST_F(RuntimeTest, InputReachesTheHandlers) {
+TEST_F(RuntimeTest, InputReachesTheHandlersAndATimerAnsweringMinusOneHoldsNoOtherBack) {
+  form.fastTicks = 3;
   runtime.Show(form);
   // A plain letter is no access key (a dialog would take it for one); Enter
   // presses the focused button, which is first that of tab index 0.
   PostMessageA(GetFocus(), WM_CHAR, 'k', 0);
-  PumpUntil([] { return false; }, 100ms);
+  runtime.RunUntil([] { return false; }, 100ms);
   EXPECT_TRUE(form.clicks.empty());
   PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
-  PumpUntil([&] { return !form.clicks.empty(); });
+  runtime.RunUntil([&] { return !form.clicks.empty(); }, 3s);
   EXPECT_EQ(form.clicks, std::vector{kExit});
   // A text is set only when it differs: the clock sets its own a thousand
   // times a second during a matching second.
@@ -187,6 +178,8 @@ TEST_F(RuntimeTest, InputReachesTheHandlers) {
   EXPECT_EQ(form.presses,
             (std::vector<std::vector<float>>{
                 {2, 3, 10 * tx, 20 * ty}, {1, 0, 3 * tx, 4 * ty}, {4, 0, 5 * tx, 6 * ty}}));
+  ASSERT_TRUE(runtime.RunUntil([&] { return form.ticks[kSlow] >= 1; }, 3s));  // due at 300 ms
+  EXPECT_EQ(form.ticks[kFast], 3);
 }
 
 TEST_F(RuntimeTest, FormUnloadMayKeepAWindowAndTheProgramEndsWithTheLastShown) {
@@ -216,7 +209,8 @@ TEST_F(RuntimeTest, EndHidesEverythingAtOnceAndWaitsOnlyOnceTheWindowsAreGone) {
   form.endOnClick = true;
   runtime.Show(form);
   runtime.Show(framed);
-  ASSERT_TRUE(PumpUntil([&] { return form.ticks[kFast] >= 20; }));  // 1 ms, over and over
+  ASSERT_TRUE(
+      runtime.RunUntil([&] { return form.ticks[kFast] >= 20; }, 3s));  // 1 ms, over and over
   SendMessageA(Control(kGo), BM_CLICK, 0, 0);
   EXPECT_FALSE(IsWindowVisible(Window(form)) || IsWindowVisible(Window(framed)));
   EXPECT_TRUE(windowsAtEndings.empty());
@@ -229,21 +223,13 @@ TEST_F(RuntimeTest, EndHidesEverythingAtOnceAndWaitsOnlyOnceTheWindowsAreGone) {
   EXPECT_EQ(form.ticks[kFast], ticks);
 }
 
-TEST_F(RuntimeTest, ATimerAnsweringMinusOneStopsAndHoldsNoOtherBack) {
-  form.fastTicks = 3;
-  runtime.Show(form);
-  ASSERT_TRUE(PumpUntil([&] { return form.ticks[kSlow] >= 1; }));  // due at 300 ms
-  EXPECT_EQ(form.ticks[kFast], 3);
-}
-
 // --------------------------------------------------- changes of the time of day
 
 constexpr std::int64_t kSecond = 1000, kHour = 3600 * kSecond, kDay = 24 * kHour,
                        kSlept = kDay + kHour + 2 * kSecond;
 
-// A time of day that runs on with the monotonic clock from `since`, where it
-// was `base`; the test steps it, and moves the monotonic clock ahead by
-// `slept` (a sleep that it counts).
+// A time of day that was `base` at `since` and runs on with the monotonic clock, which
+// runs `slept` ahead (a sleep that it counts).
 struct SteppedTime : win32::TimeSource {
   forms::TimeOfDay LocalTime() override {
     const std::int64_t ms = ((base + (Monotonic() - since) / 1ms) % kDay + kDay) % kDay;
@@ -275,14 +261,10 @@ std::string Shown(const forms::TimeOfDay& t, const std::string& separator) {
   return schedule::FormatClockText(t.hour, t.minute, t.second, separator);
 }
 
-constexpr std::int64_t At(int h, int m, int s, int ms) {
-  return ((h * 60 + m) * 60 + s) * kSecond + ms;
-}
+constexpr std::int64_t At(int s) { return 10 * kHour + s * kSecond + 100; }  // 10:00:s.100
 
-// From `start`, with `typed` in the box, the time of day moves by `step` and
-// with the monotonic clock by `slept`, `message` comes: the clock then shows
-// `shown` at once, within `within` ms of that second's start, and a hang-up
-// is asked for after the change or not.
+// From `start`, `typed` in the box, time moves by `step` (the monotonic clock by `slept`) and
+// `message` comes: `shown` at once, within `within` ms of its second; a hang-up or not.
 struct Change {
   const char* name;
   std::int64_t start;
@@ -298,26 +280,23 @@ struct Change {
 
 void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
 
-// Each change lands in the middle of the clock's wait for its next second
-// (the start is 100 ms into a second): without being told, the clock would
-// show the new time only at the turn of the old second, a second off.
+// Each change lands 100 ms into a second: untold, the clock would show it a second late.
 // clang-format off
 const Change kChanges[] = {
-    {"back 0.3 s",    At(10, 0, 0, 100), "",         -300,          0, ":", WM_TIMECHANGE, 0, "09:59:59", 1000, false},
-    {"ahead 0.3 s",   At(10, 0, 0, 100), "",          300,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
-    {"ahead 1 h",     At(10, 0, 0, 100), "",         kHour,         0, ":", WM_TIMECHANGE, 0, "11:00:00", 1000, false},
-    {"ahead 1 day",   At(10, 0, 0, 100), "",         kDay,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
-    // The typed second: a step back into it matches again, one into it
-    // matches at once, one over it skips it.
-    {"back into it",  At(10, 0, 6, 100), "10:00:05", -kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
-    {"ahead into it", At(10, 0, 4, 100), "10:00:05",  kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
-    {"over it",       At(10, 0, 4, 100), "10:00:05",  2 * kSecond,  0, ":", WM_TIMECHANGE, 0, "10:00:06", 1000, false},
-    {"back 1 h out of it", At(10, 0, 5, 100), "10:00:05", -kHour,   0, ":", WM_TIMECHANGE, 0, "09:00:05", 1000, false},
+    {"back 0.3 s",    At(0), "",         -300,          0, ":", WM_TIMECHANGE, 0, "09:59:59", 1000, false},
+    {"ahead 0.3 s",   At(0), "",          300,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
+    {"ahead 1 h",     At(0), "",         kHour,         0, ":", WM_TIMECHANGE, 0, "11:00:00", 1000, false},
+    {"ahead 1 day",   At(0), "",         kDay,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
+    // The typed second: a step back or ahead into it matches, one over it skips it.
+    {"back into it",  At(6), "10:00:05", -kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
+    {"ahead into it", At(4), "10:00:05",  kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
+    {"over it",       At(4), "10:00:05",  2 * kSecond,  0, ":", WM_TIMECHANGE, 0, "10:00:06", 1000, false},
+    {"back 1 h out of it", At(5), "10:00:05", -kHour,   0, ":", WM_TIMECHANGE, 0, "09:00:05", 1000, false},
     // A sleep of more than a day, counted by the monotonic clock or not.
-    {"resume, slept counted", At(10, 0, 0, 100), "", 0, kSlept, ":", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, "11:00:02", 1000, false},
-    {"resume, slept not counted", At(10, 0, 0, 100), "", kSlept, 0, ":", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, "11:00:02", 1000, false},
+    {"resume, slept counted", At(0), "", 0, kSlept, ":", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, "11:00:02", 1000, false},
+    {"resume, slept not counted", At(0), "", kSlept, 0, ":", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, "11:00:02", 1000, false},
     // New regional settings: the separator follows at once.
-    {"separator",     At(10, 0, 0, 100), "",            0,          0, ".", WM_SETTINGCHANGE, 0, "10.00.00", 1000, false},
+    {"separator",     At(0), "",            0,          0, ".", WM_SETTINGCHANGE, 0, "10.00.00", 1000, false},
 };
 // clang-format on
 

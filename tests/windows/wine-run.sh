@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine: wine-run.sh WINE PREFIX PROGRAM [ARGS...]
-#
-# WINE is wine64 (64-bit prefix) or wine (32-bit, Debian's wine32:i386, and a
-# 32-bit prefix). The prefix is made on first use, under a lock so that
-# parallel tests wait for one boot. The Wine server stays up a few seconds
-# after the last program, so that a run of short tests starts it once; without
-# a DISPLAY the programs get a virtual screen, which goes with the server. The
-# program's exit status is passed on.
+# WINE is wine64 or wine (32-bit). The prefix is made once, under a lock; the server outlives the
+# last program by seconds, so short tests start it once; without a DISPLAY the programs get a
+# virtual screen, which goes with the server. The program's exit status is passed on.
 set -euo pipefail
 wine=$1
 export WINEPREFIX=$2 WINEDEBUG=${WINEDEBUG:--all}
@@ -38,9 +34,7 @@ if [ -z "${DISPLAY:-}" ]; then
   fi
   export DISPLAY=$display
 fi
-# Wine's background programs start with the first program and live as long as
-# the server: start them here, away from the output the test runner reads
-# until every holder has closed it.
+# Wine's background programs live as long as the server: start them away from the test's output.
 "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
 exec 9>&-
 exec "$wine" "$@"

@@ -1,19 +1,14 @@
-// A stand-in for rasapi32.dll: it lists the connections an environment
-// variable names, logs every call, and keeps a hung-up connection closing for
-// a while before it is gone. Its variables, read on each call but the first two:
+// A stand-in for rasapi32.dll: it lists the connections a variable names, logs every call,
+// and keeps a hung-up connection closing a while. Its variables, read on each call but the first:
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
-//   PREKIDNIK_FAKE_CLOCK_FILE        milliseconds (text) by which the program's GetLocalTime
-//                                    runs ahead (behind when negative)
-//   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), started afresh
-//                                    when it changes; a name of 257 bytes or more fills its
-//                                    field, with the marker 'M' after it
+//   PREKIDNIK_FAKE_CLOCK_FILE        a file: the ms (text) the program's GetLocalTime runs ahead
+//   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
+//                                    a name of 257 bytes or more fills its field, 'M' after it
 //   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R
-//                                    listed=N", "<ms> hangup H -> R", "<ms> status H -> R",
-//                                    "<ms> detach"
-//   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns once it has written the
-//                                    records that fit and the count (603 also sets the size
-//                                    it asks for), as a careless service might
-//   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection up
+//                                    listed=N", "<ms> hangup|status H -> R", "<ms> detach"
+//   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns after writing the records that
+//                                    fit and the count (603 also sets the size it asks for)
+//   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection left up
 #include <windows.h>
 // The Remote Access headers build on <windows.h>.
 #include <ras.h>
@@ -77,10 +72,6 @@ void Log(const std::string& call) {
   }
 }
 
-std::string Number(HRASCONN handle) {
-  return std::to_string(reinterpret_cast<std::uintptr_t>(handle));
-}
-
 bool Gone(const Connection& c) { return c.hungUp && LONG(GetTickCount() - c.goneAt) >= 0; }
 
 Connection* Find(HRASCONN handle) {
@@ -89,26 +80,17 @@ Connection* Find(HRASCONN handle) {
   return nullptr;
 }
 
-// The record sizes this service knows: the first layout (32-bit only) and
-// the one of the headers it was built with. Each starts dwSize, hrasconn,
-// szEntryName.
+// The record sizes known: the first layout (32-bit only, 412) and that of the headers.
 bool KnownSize(DWORD size) {
-#if !defined(_WIN64)
-  if (size == 412) return true;
-#endif
-  return size == sizeof(RASCONNA);
+  return size == sizeof(RASCONNA) || (sizeof(void*) == 4 && size == 412);
 }
 
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
 constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
 static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
-#if !defined(_WIN64)
-// A 32-bit caller's records, the 412-byte one included, keep the handle, 32
-// bits wide, at 4 and the name at 8: the records are written here the same
-// way whatever size the caller names.
-static_assert(sizeof(HRASCONN) == 4 && kHandleOffset == 4 && kNameOffset == 8);
-#endif
+// A 32-bit caller's records, the 412-byte one too, keep the handle at 4 and the name at 8.
+static_assert(sizeof(void*) == 8 || (kHandleOffset == 4 && kNameOffset == 8));
 
 const std::string clockFile = Env("PREKIDNIK_FAKE_CLOCK_FILE");
 
@@ -201,7 +183,8 @@ DWORD WINAPI FakeRasHangUpA(HRASCONN handle) {
     c->hungUp = true;
     result = 0;
   }
-  Log("hangup " + Number(handle) + " -> " + std::to_string(result));
+  Log("hangup " + std::to_string(reinterpret_cast<std::uintptr_t>(handle)) + " -> " +
+      std::to_string(result));
   return result;
 }
 
@@ -214,7 +197,8 @@ DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
     status->rasconnstate = c->hungUp ? RASCS_Disconnected : RASCS_Connected;
     status->dwError = 0;
   }
-  Log("status " + Number(handle) + " -> " + std::to_string(result));
+  Log("status " + std::to_string(reinterpret_cast<std::uintptr_t>(handle)) + " -> " +
+      std::to_string(result));
   return result;
 }
 
