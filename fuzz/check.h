@@ -1,5 +1,5 @@
-// What the fuzz targets share: the input as typed values, and a property
-// that, should it not hold, aborts, so that libFuzzer keeps the input.
+// The input as typed values, and a property that aborts when it fails, so libFuzzer keeps the
+// input.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>

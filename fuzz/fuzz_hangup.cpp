@@ -1,7 +1,5 @@
-// The hang-up routine over a Remote Access Service that answers anything:
-// any result, count and buffer size, any bytes in the records it writes.
-// Whatever it answers, the routine hangs up exactly the named connections
-// among those it may read, in order, and only when the listing succeeded.
+// The hang-up routine over a Remote Access Service that answers anything: it hangs up exactly
+// the named connections among those it may read, in order, only when the listing succeeded.
 #include <cstring>
 #include <vector>
 
@@ -10,11 +8,9 @@
 #include "fuzz/check.h"
 #include "platform/ras.h"
 
-namespace {
-FuzzedDataProvider* input = nullptr;
-std::vector<Module1::HRASCONN> expected, hungUp;
-int enumerations = 0;
-}  // namespace
+static FuzzedDataProvider* input = nullptr;
+static std::vector<Module1::HRASCONN> expected, hungUp;
+static int enumerations = 0;
 
 namespace platform {
 
@@ -29,18 +25,16 @@ std::uint32_t RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* byte
       input->ConsumeIntegralInRange<std::size_t>(0, *bytes / sizeof *buffer);
   for (std::size_t i = 0; i < written && input->remaining_bytes() > 0; ++i) {
     buffer[i].hrasconn = input->ConsumeIntegral<Module1::HRASCONN>();
-    // The name field and whatever follows it, possibly with no zero byte.
+    // The name field and what follows it, maybe with no zero byte.
     const std::vector<std::uint8_t> name = input->ConsumeBytes<std::uint8_t>(
         input->ConsumeIntegralInRange<std::size_t>(0, sizeof *buffer - 8));
     if (!name.empty()) std::memcpy(buffer[i].szEntryName, name.data(), name.size());
   }
-  // The count may be the truth or anything at all, and so may the size.
   *count = input->ConsumeBool() ? written : input->ConsumeIntegral<std::uint32_t>();
   *bytes = input->ConsumeIntegral<std::uint32_t>();
   for (std::size_t i = 0;
-       result == kRasSuccess && i < std::min<std::size_t>(*count, Module1::kBufferRecords); ++i) {
+       result == kRasSuccess && i < std::min<std::size_t>(*count, Module1::kBufferRecords); ++i)
     if (buffer[i].szEntryName[0] != '\0') expected.push_back(buffer[i].hrasconn);
-  }
   return result;
 }
 
@@ -54,8 +48,7 @@ std::uint32_t RasHangUpA(Module1::HRASCONN connection) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider provider(data, size);
   input = &provider;
-  expected.clear();
-  hungUp.clear();
+  expected = hungUp = {};
   enumerations = 0;
   Module1::HangUpConnections();
   Check(enumerations == 1 && hungUp == expected);

@@ -1,7 +1,5 @@
-// What NetworkManager's replies are read into, made up from the input: any
-// objects, interfaces, properties and values, with paths drawn often from the
-// few that matter so that they meet. The active connections found are those
-// the manager lists, once each, in its order, as their objects describe them.
+// NetworkManager's replies made up of any objects and values, often the few paths that matter:
+// the active connections found are those the manager lists, once each, in order, as described.
 #include <set>
 
 #include "fuzz/check.h"
@@ -10,17 +8,17 @@
 namespace {
 
 using namespace platform::linux_ras;
+using Strings = std::vector<std::string>;
 const std::string kManager = "org.freedesktop.NetworkManager",
                   kPath = "/org/freedesktop/NetworkManager";
 const std::string kActive = kManager + ".Connection.Active";
-const std::vector<std::string> kPaths = {kPath, kPath + "/ActiveConnection/1",
-                                         kPath + "/ActiveConnection/2", kPath + "/Settings/1", ""};
-const std::vector<std::string> kInterfaces = {kManager, kActive, "bluetooth", ""};
-const std::vector<std::string> kKeys = {"ActiveConnections", "Type", "Id", "Connection", "type"};
-const std::vector<std::string> kTexts = {"gsm", "bluetooth",      "dun",
-                                         "vpn", "802-3-ethernet", kPaths[1]};
+const Strings kPaths = {kPath, kPath + "/ActiveConnection/1", kPath + "/ActiveConnection/2",
+                        kPath + "/Settings/1", ""};
+const Strings kInterfaces = {kManager, kActive, "bluetooth", ""};
+const Strings kKeys = {"ActiveConnections", "Type", "Id", "Connection", "type"};
+const Strings kTexts = {"gsm", "bluetooth", "dun", "vpn", "802-3-ethernet", kPaths[1]};
 
-std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& common) {
+std::string Pick(FuzzedDataProvider& in, const Strings& common) {
   if (in.ConsumeBool()) return in.ConsumeRandomLengthString(64);
   return common[in.ConsumeIntegralInRange<std::size_t>(0, common.size() - 1)];
 }
@@ -28,7 +26,7 @@ std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& common)
 NmValue Value(FuzzedDataProvider& in) {
   const int kind = in.ConsumeIntegralInRange(0, 2);
   if (kind < 2) return kind == 0 ? NmValue() : NmValue(Pick(in, kTexts));
-  std::vector<std::string> items(in.ConsumeIntegralInRange(0, 6));
+  Strings items(in.ConsumeIntegralInRange(0, 6));
   for (std::string& item : items) item = Pick(in, kPaths);
   return items;
 }
@@ -52,9 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     objects[Pick(in, kPaths)] = Interfaces(in);
 
   const std::vector<NmActive> found = ActiveConnections(objects);
-  std::vector<std::string> listed;  // looked up only now: [] adds what it does not find
-  if (const auto* paths =
-          std::get_if<std::vector<std::string>>(&objects[kPath][kManager]["ActiveConnections"]))
+  Strings listed;  // looked up only now: [] adds what it does not find
+  if (const auto* paths = std::get_if<Strings>(&objects[kPath][kManager]["ActiveConnections"]))
     listed = *paths;
   std::size_t next = 0;  // found in the manager's order, each once
   std::set<std::string> seen;

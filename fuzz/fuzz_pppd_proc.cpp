@@ -1,6 +1,4 @@
-// What /proc and pppd's pid files say, as any bytes: a stat line, a command
-// line and a pid file. Nothing read runs past them, and what is read out of
-// them is found in them.
+// A stat line, a command line and a pid file as any bytes: what is read out of them is in them.
 #include "fuzz/check.h"
 #include "platform/linux/pppd_dialup.h"
 
@@ -16,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(stat.find(')') != std::string::npos &&
           stat.find(std::to_string(fields->startTime)) != std::string::npos);
   }
-  // A name is a whole argument of its own, after an option that names it.
+  // A name is a whole argument of its own.
   const std::string name = ParseArguments(cmdline).name;
   Check(name.empty() ||
         (cmdline.find('\0' + name) != std::string::npos && name.find('\0') == std::string::npos));

@@ -1,7 +1,5 @@
-// The main window's clock and schedule driven by any sequence of events:
-// times of day, typed texts (the clock text itself, near misses, any bytes),
-// separators and timer ticks. Timer2 hangs up exactly when the typed text is
-// the clock text, and the timers' plan never skips such a tick.
+// The clock and schedule under any times, typed texts, separators and ticks: Timer2 hangs up
+// exactly when the typed text is the clock text, and the timers' plan never skips such a tick.
 #include "fuzz/check.h"
 #include "main_window/shaped_form.h"
 #include "platform/fake/fake_forms.h"
@@ -12,17 +10,17 @@ using main_window::ShapedForm;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
-  fake::Ras() = {};
-  fake::Ras().connections = {{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}};
+  fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
   fake::Runtime runtime;
   fake::WindowSystem windows;
   fake::AddressSource winsock;
   ShapedForm form(runtime, windows, winsock);
   runtime.Show(form);
+  using enum ShapedForm::Control;
   const auto text = [&](ShapedForm::Control control) { return runtime.Text(form, control); };
 
   for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
-    const std::string shown = text(ShapedForm::lblTime);
+    const std::string shown = text(lblTime);
     const std::size_t hangUps = fake::Ras().hangUps.size();
     switch (in.ConsumeIntegralInRange(0, 4)) {
       case 0:
@@ -35,28 +33,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           typed[in.ConsumeIntegralInRange<std::size_t>(0, typed.size() - 1)] ^=
               static_cast<char>(in.ConsumeIntegralInRange(1, 255));
         }
-        runtime.Type(form, ShapedForm::Text1, typed);
+        runtime.Type(form, Text1, typed);
         break;
       }
       case 2:
         runtime.separator = in.ConsumeBool() ? "." : in.ConsumeRandomLengthString(4);
         break;
       case 3:
-        form.Timer(ShapedForm::Timer1);
-        Check(text(ShapedForm::lblTime) ==
-              schedule::FormatClockText(runtime.now.hour, runtime.now.minute, runtime.now.second,
-                                        runtime.separator));
+        form.Timer(Timer1);
+        Check(text(lblTime) == schedule::FormatClockText(runtime.now.hour, runtime.now.minute,
+                                                         runtime.now.second, runtime.separator));
         break;
       default: {
-        const bool match = text(ShapedForm::Text1) == shown;
-        form.Timer(ShapedForm::Timer2);
+        const bool match = text(Text1) == shown;
+        form.Timer(Timer2);
         Check(fake::Ras().hangUps.size() == hangUps + match);
       }
     }
-    const int timer2 = form.TimerDelay(ShapedForm::Timer2),
-              timer1 = form.TimerDelay(ShapedForm::Timer1);
-    Check(text(ShapedForm::Text1) == text(ShapedForm::lblTime) ? (timer2 == 0 || timer2 == 1)
-                                                               : timer2 == -1);
+    const int timer2 = form.TimerDelay(Timer2), timer1 = form.TimerDelay(Timer1);
+    Check(text(Text1) == text(lblTime) ? (timer2 == 0 || timer2 == 1) : timer2 == -1);
     Check(timer1 >= 1 && timer1 <= 1000);
   }
   return 0;
