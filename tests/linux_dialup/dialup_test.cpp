@@ -212,7 +212,6 @@ TEST_P(Faults, HangUpsGoOnAndEndPppd) {
   EXPECT_EQ(Deactivated(), expected);
 }
 
-// In the code, E is dbus.exceptions.DBusException; DBUS and NM the error names' prefixes.
 INSTANTIATE_TEST_SUITE_P(
     NetworkManager, Faults,
     ::testing::Values(
