@@ -66,7 +66,7 @@ TEST(Fonts, InstalledFacesByNameMissingOnesByStandInOrFamilyAndHeightsAtTheDpi) 
   EXPECT_FALSE(win32::FontInstalled("No Such Face Prekidnik"));
 }
 
-TEST(FormTimers, RemainingTimeRoundsUpAndTheLoopWaitsForTheEarliestActive) {
+TEST(FormTimers, RemainingTimeRoundsUpTheLoopWaitsForTheEarliestActiveAndTheLongestDueRuns) {
   win32::FormTimers timers;
   timers.Add(1);
   timers.Add(2);
@@ -92,10 +92,8 @@ TEST(FormTimers, RemainingTimeRoundsUpAndTheLoopWaitsForTheEarliestActive) {
     EXPECT_EQ(timers.RemainingMs(1, t0 + microseconds(c.at)), c.remaining) << c.at;
     EXPECT_EQ(win32::WaitMilliseconds(due, t0 + microseconds(c.at), c.cap), c.wait) << c.at;
   }
-}
-
-TEST(FormTimers, TheLongestDueRunsFirstThenDesignOrderAndIsTakenOffTheClock) {
-  win32::FormTimers timers;
+  // The longest due runs first, then design order, and is taken off the clock.
+  timers = win32::FormTimers();
   for (int id : {7, 1, 2, 3}) timers.Add(id);
   for (auto [id, ms] : {std::pair{1, 5}, {2, 1}, {3, 100}, {7, 5}}) timers.Start(id, ms, t0);
   EXPECT_EQ(timers.TakeDue(t0), -1);  // none due yet
