@@ -1,8 +1,6 @@
-"""The real program on an Xvfb display of its own, driven with xdotool, seen
-with ImageMagick: `LinuxSession` runs the Qt program beside a private bus and a
-mock NetworkManager, `WineSession` prekidnik.exe beside the test rasapi32.dll.
-The cases (cases.py) use start_app, main_rect, about_rect, hung_up, key and
-app_exited of either. `close()` stops everything started."""
+"""The program on an Xvfb display of its own, driven with xdotool, seen with
+ImageMagick: the Qt one beside a mock NetworkManager, or under Wine beside the
+test rasapi32.dll. `close()` stops everything started."""
 import contextlib, json, os, re, shutil, signal, subprocess, tempfile, time  # noqa: E401
 
 import design
@@ -103,8 +101,7 @@ class Display:
     def type_into_text1(self, text):
         self.press("Text1")
         self.key("ctrl+a BackSpace")
-        if text:
-            self.type_text(text)
+        self.type_text(text)
 
     def screenshot(self, name):
         path = os.path.join(self.dir, name)
@@ -132,13 +129,11 @@ class Display:
     def close(self):
         self.stop_app()
         for proc in reversed(self.procs):
-            if proc.poll() is None:
-                with contextlib.suppress(ProcessLookupError):
-                    os.killpg(proc.pid, signal.SIGTERM)
-                    try:
+            for sig in (signal.SIGTERM, signal.SIGKILL):  # SIGKILL if SIGTERM took over 5 s
+                with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
+                    if proc.poll() is None:
+                        os.killpg(proc.pid, sig)
                         proc.wait(5)
-                    except subprocess.TimeoutExpired:
-                        os.killpg(proc.pid, signal.SIGKILL)
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
@@ -174,7 +169,7 @@ class LinuxSession(Display):
             self.mock("AddEthernetDevice", "eth0", "eth0", 100)
         if self.wm:
             self.spawn(["openbox", "--sm-disable"])
-            wait_for(lambda: "window id" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"))
+            wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))
 
     def set_dpi(self, dpi):
         """Xft.dpi, as a desktop sets it, for the programs started from now on."""
@@ -228,11 +223,8 @@ class LinuxSession(Display):
     def find_window(self, title):
         return (self.windows(title) or [None])[0]
 
-    def xprop(self, *args):
-        return self.run("xprop", *args)
-
     def active_window(self):
-        found = re.search(r"# (0x[0-9a-fA-F]+)", self.xprop("-root", "_NET_ACTIVE_WINDOW"))
+        found = re.search(r"# (0x[0-9a-fA-F]+)", self.run("xprop", "-root", "_NET_ACTIVE_WINDOW"))
         return found and str(int(found.group(1), 16))
 
     def geometry(self, window):

@@ -1,6 +1,5 @@
-"""End-to-end tests of the Linux program: the cases of every platform
-(cases.py) and Linux's own. The program is $PREKIDNIK_APP (CTest sets it), else
-build/linux/prekidnik."""
+"""The Linux program end to end: the cases of every platform (cases.py) and its
+own. The program is $PREKIDNIK_APP (CTest sets it), else build/linux/prekidnik."""
 
 import difflib, os, re, shutil, subprocess, sys, time, unittest  # noqa: E401
 
@@ -45,14 +44,12 @@ class Look(cases.Case, LinuxCase):
             read = {s.read_text(path, clock, "0123456789:", z) for z in (1.5, 2)}
             self.assertTrue(read & {clock_text(t) for t in range(int(before) - 1, int(after) + 2)},
                             f"the clock reads {read}")
-        wrong = {}
-        for caption, control in [(c, c) for c in ("Prekidnikuj!", "Minimizuj!", "IP Adresa",
-                                                  "O autoru", "Izlaz!")] + [("IP adresa", "Label2")]:
-            x, y, w, h = s.control_box(control)
-            text = s.read_text(shots[0][0], (x + 3, y + 3, w - 6, h - 6))
-            if difflib.SequenceMatcher(None, caption, text).ratio() < 0.8:
-                wrong[caption] = text
-        self.assertEqual(wrong, {}, "what is read where each caption belongs")
+        inset = lambda x, y, w, h: (x + 3, y + 3, w - 6, h - 6)  # noqa: E731
+        captions = {c: c for c in ("Prekidnikuj!", "Minimizuj!", "IP Adresa", "O autoru", "Izlaz!")}
+        read = {c: s.read_text(shots[0][0], inset(*s.control_box(box)))
+                for c, box in {**captions, "IP adresa": "Label2"}.items()}
+        self.assertEqual({c: t for c, t in read.items()
+                          if difflib.SequenceMatcher(None, c, t).ratio() < 0.8}, {}, "misread")
         ink = s.run("convert", shots[0][0] + "[{2}x{3}+{0}+{1}]".format(*clock), "+repage",
                     "-colorspace", "Gray", "-threshold", "50%", "-negate", "-trim", "-format",
                     "%h", "info:")
@@ -109,7 +106,7 @@ class WithOpenbox(cases.Case, LinuxCase):
         s.start_app(["Mobilni"], keep=True)
         target = self.schedule(lead=5.0)
         s.press("Minimizuj!")
-        hidden = lambda: "_HIDDEN" in s.xprop("-id", s.window, "_NET_WM_STATE") or \
+        hidden = lambda: "_HIDDEN" in s.run("xprop", "-id", s.window, "_NET_WM_STATE") or \
             not s.main_rect()  # noqa: E731
         self.assertTrue(wait_for(hidden, 10), "not minimised")
         self.assertLess(time.time(), target, "minimising took past the scheduled second")
@@ -121,12 +118,13 @@ class WithOpenbox(cases.Case, LinuxCase):
     def test_about_is_fixed_framed_and_reopens_where_it_was_left(self):
         s = self.s
         s.start_app()
-        self.assertIn("= 0, 0, 0, 0", s.xprop("-id", s.window, "_NET_FRAME_EXTENTS"), "a frame")
+        frame = lambda w: s.run("xprop", "-id", w, "_NET_FRAME_EXTENTS")  # noqa: E731
+        self.assertIn("= 0, 0, 0, 0", frame(s.window), "a frame")
         about = self.open_about()
         size = "{} by {}".format(*design.box((0, 0, *design.ABOUT_SIZE), 96)[2:])
-        hints = s.xprop("-id", about, "WM_NORMAL_HINTS")
+        hints = s.run("xprop", "-id", about, "WM_NORMAL_HINTS")
         self.assertTrue("minimum size: " + size in hints and "maximum size: " + size in hints)
-        self.assertNotIn("= 0, 0, 0, 0", s.xprop("-id", about, "_NET_FRAME_EXTENTS"), "no frame")
+        self.assertNotIn("= 0, 0, 0, 0", frame(about), "no frame")
         first = s.geometry(about)
         s.drag((first["x"] + 120, first["y"] - 8), (first["x"] + 20, first["y"] - 108))  # title
         self.assertTrue(wait_for(lambda: s.geometry(about)["x"] == first["x"] - 100, 5))
@@ -170,7 +168,6 @@ class TimeChanges(LinuxCase):
             os.replace(control + ".new", control)
             return at - time.time()
         step_to(time.time())
-        self.addCleanup(s.stop_app)
         s.start_app(["Mobilni"], keep=True, extra_env={
             "LD_PRELOAD": os.environ["PREKIDNIK_TIMESHIFT_LIB"], "PREKIDNIK_TIMESHIFT": control})
         target = int(time.time()) + 3600 + 5  # an hour ahead
@@ -191,24 +188,17 @@ class HostileInput(LinuxCase):
 
     def setUp(self):
         self.s = self.session()
-        self.addCleanup(self.s.stop_app)
         self.s.start_app(["Mobilni"], keep=True)  # every hang-up request shows in the log
 
-    def paste(self, data):
-        path = os.path.join(self.s.dir, "clipboard")
-        with open(path, "wb") as f:
+    def paste(self, data):  # the owner holds the clipboard until the next one or close()
+        with open(path := os.path.join(self.s.dir, f"clip-{time.monotonic_ns()}"), "wb") as f:
             f.write(data)
-        owner = subprocess.Popen([os.environ["PREKIDNIK_CLIPBOARD_OWNER"], path], env=self.s.env,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        try:
-            self.assertEqual(owner.stdout.readline().strip(), b"ready")
-            self.s.press("Text1")
-            self.s.key("ctrl+a BackSpace ctrl+v")
-            time.sleep(0.3)  # the paste is an exchange with the owner
-        finally:
-            owner.kill()
-            owner.wait()
-            owner.stdout.close()
+        with self.s.spawn([os.environ["PREKIDNIK_CLIPBOARD_OWNER"], path],
+                          stdout=subprocess.PIPE).stdout as said:
+            self.assertEqual(said.readline().strip(), b"ready")
+        self.s.press("Text1")
+        self.s.key("ctrl+a BackSpace ctrl+v")
+        time.sleep(0.3)  # the paste is an exchange with the owner
 
     def test_texts_that_only_look_like_the_time_never_match(self):
         looks = {"combining accent after": lambda c: c + "\u0301", "exact": lambda c: c,

@@ -41,11 +41,9 @@ static void* watch(void* path) {
   while (usleep(1000) == 0 || errno == EINTR) {
     char text[32] = {0};
     int f = open(path, O_RDONLY | O_CLOEXEC);
-    if (f < 0 || REAL(read)(f, text, sizeof text - 1) <= 0 || strtoll(text, NULL, 10) == offset) {
-      if (f >= 0) REAL(close)(f);
-      continue;
-    }
-    REAL(close)(f);
+    ssize_t got = f < 0 ? -1 : REAL(read)(f, text, sizeof text - 1);
+    if (f >= 0) REAL(close)(f);
+    if (got <= 0 || strtoll(text, NULL, 10) == offset) continue;
     pthread_mutex_lock(&lock);
     offset = strtoll(text, NULL, 10);
     for (int fd = 0; fd < 256; ++fd) {

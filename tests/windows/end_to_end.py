@@ -1,10 +1,7 @@
 #!/usr/bin/python3
 """prekidnik.exe under Wine: the cases of every platform (tests/e2e/cases.py)
 and Windows' own, on one screen and Wine prefix, each case with a program of
-its own.
-
-Usage: end_to_end.py --wine WINE --bits 4|8 --exe EXE --fake-rasapi32 DLL --probe EXE --work DIR
-"""
+its own."""
 import argparse, os, sys, time, unittest  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))

@@ -22,12 +22,6 @@ std::string Json(const char* text) {
   return out + '"';
 }
 
-std::string Rect(RECT r) {
-  char text[64];
-  std::snprintf(text, sizeof text, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
-  return text;
-}
-
 BOOL CALLBACK AddChild(HWND child, LPARAM param) {
   auto& [focus, json] = *reinterpret_cast<std::pair<HWND, std::string>*>(param);
   char name[64] = {}, text[1024] = {};
@@ -59,8 +53,10 @@ int main(int argc, char** argv) {
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
   std::pair<HWND, std::string> children{gui.hwndFocus, ""};
   EnumChildWindows(window, AddChild, reinterpret_cast<LPARAM>(&children));
-  std::printf("{\"visible\":%s,\"window\":%s,\"client\":%s,\"style\":%lu,\"children\":[%s]}\n",
-              IsWindowVisible(window) ? "true" : "false", Rect(outer).c_str(), Rect(client).c_str(),
-              static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
-              children.second.c_str());
+  std::printf(
+      "{\"visible\":%s,\"window\":[%ld,%ld,%ld,%ld],\"client\":[%ld,%ld,%ld,%ld],"
+      "\"style\":%lu,\"children\":[%s]}\n",
+      IsWindowVisible(window) ? "true" : "false", outer.left, outer.top, outer.right, outer.bottom,
+      client.left, client.top, client.right, client.bottom,
+      static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)), children.second.c_str());
 }
