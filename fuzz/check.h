@@ -1,5 +1,4 @@
-// The input as typed values, and a property that aborts when it fails, so libFuzzer keeps the
-// input.
+// The input as typed values; a property that fails aborts, so that libFuzzer keeps the input.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
