@@ -80,11 +80,6 @@ Connection* Find(HRASCONN handle) {
   return nullptr;
 }
 
-// The record sizes known: the first layout (32-bit only, 412) and that of the headers.
-bool KnownSize(DWORD size) {
-  return size == sizeof(RASCONNA) || (sizeof(void*) == 4 && size == 412);
-}
-
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
 constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
@@ -147,7 +142,9 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
   const DWORD needed = open.size() * size;
   DWORD result = 0, listed = 0;
   const bool inject = Injected("PREKIDNIK_FAKE_RAS_ENUM_RESULT", result);
-  if (!buffer || !bytes || !count || !KnownSize(size)) {
+  // The record sizes known: the first layout (32-bit only, 412) and that of the headers.
+  const bool known = size == sizeof(RASCONNA) || (sizeof(void*) == 4 && size == 412);
+  if (!buffer || !bytes || !count || !known) {
     result = ERROR_INVALID_SIZE;
   } else if (bytesIn < needed && !inject) {
     *bytes = needed;
