@@ -67,17 +67,14 @@ TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
 }
 
 // The system's time moved by an offset, in the system's zone (the test's $TZ); steps told.
-class SteppedClock : public qt_backend::Clock {
- public:
-  explicit SteppedClock(std::int64_t at) : offset_(at - system_.Now()) {}
-  std::int64_t Now() override { return system_.Now() + offset_; }
-  forms::TimeOfDay LocalTime(std::int64_t ns) override { return system_.LocalTime(ns); }
-  std::int64_t SystemInstant(std::int64_t ns) override { return ns - offset_; }
-  void Step(std::int64_t by) { offset_ += by, Stepped(); }
-
- private:
-  qt_backend::SystemClock system_;
-  std::int64_t offset_ = 0;
+struct SteppedClock : qt_backend::Clock {
+  explicit SteppedClock(std::int64_t at) : offset(at - system.Now()) {}
+  std::int64_t Now() override { return system.Now() + offset; }
+  forms::TimeOfDay LocalTime(std::int64_t ns) override { return system.LocalTime(ns); }
+  std::int64_t SystemInstant(std::int64_t ns) override { return ns - offset; }
+  void Step(std::int64_t by) { offset += by, Stepped(); }
+  qt_backend::SystemClock system;
+  std::int64_t offset;
 };
 
 // After a step the clock shows the new time at once; else the next second in the (new) zone,
