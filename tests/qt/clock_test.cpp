@@ -110,8 +110,9 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
   };
   const std::pair<const char*, const char*> locales[] = {
       // %r, %T, %H.%M, %H時, %H시 %M, ...
-      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"ja_JP.UTF-8", ":"},
-      {"ko_KR.UTF-8", ":"}, {"nb_NO.UTF-8", "."},       {"hi_IN.UTF-8", ":"}};
+      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"da_DK.UTF-8", ":"},
+      {"de_DE.UTF-8", ":"}, {"ja_JP.UTF-8", ":"},       {"zh_CN.UTF-8", ":"}, {"ko_KR.UTF-8", ":"},
+      {"nb_NO.UTF-8", "."}, {"hi_IN.UTF-8", ":"}};  // hi_IN: 12-hour, as en_US
   for (const auto& [locale, s] : locales)
     cases.push_back({locale, ten - 100 * kMs, 0, std::string("10") + s + "00" + s + "00", false, "",
                      "UTC", nullptr, locale});
