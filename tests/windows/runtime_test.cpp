@@ -266,14 +266,10 @@ constexpr std::int64_t At(int s) { return 10 * kHour + s * kSecond + 100; }  // 
 // From `start`, `typed` in the box, time moves by `step` (the monotonic clock by `slept`) and
 // `message` comes: `shown` at once, within `within` ms of its second; a hang-up or not.
 struct Change {
-  const char* name;
-  std::int64_t start;
-  const char* typed;
-  std::int64_t step, slept;
-  const char* separator;
+  const char *name, *typed, *separator, *shown;
+  std::int64_t start, step, slept;
   UINT message;
   WPARAM wParam;
-  const char* shown;
   int within;
   bool hangUps;
 };
@@ -283,20 +279,20 @@ void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
 // Each change lands 100 ms into a second: untold, the clock would show it a second late.
 // clang-format off
 const Change kChanges[] = {
-    {"back 0.3 s",    At(0), "",         -300,          0, ":", WM_TIMECHANGE, 0, "09:59:59", 1000, false},
-    {"ahead 0.3 s",   At(0), "",          300,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
-    {"ahead 1 h",     At(0), "",         kHour,         0, ":", WM_TIMECHANGE, 0, "11:00:00", 1000, false},
-    {"ahead 1 day",   At(0), "",         kDay,          0, ":", WM_TIMECHANGE, 0, "10:00:01", 250, false},
+    {"back 0.3 s",                "",         ":", "09:59:59", At(0), -300,        0,      WM_TIMECHANGE,     0,                      1000, false},
+    {"ahead 0.3 s",               "",         ":", "10:00:01", At(0), 300,         0,      WM_TIMECHANGE,     0,                      250,  false},
+    {"ahead 1 h",                 "",         ":", "11:00:00", At(0), kHour,       0,      WM_TIMECHANGE,     0,                      1000, false},
+    {"ahead 1 day",               "",         ":", "10:00:01", At(0), kDay,        0,      WM_TIMECHANGE,     0,                      250,  false},
     // The typed second: a step back or ahead into it matches, one over it skips it.
-    {"back into it",  At(6), "10:00:05", -kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
-    {"ahead into it", At(4), "10:00:05",  kSecond,      0, ":", WM_TIMECHANGE, 0, "10:00:05", 1000, true},
-    {"over it",       At(4), "10:00:05",  2 * kSecond,  0, ":", WM_TIMECHANGE, 0, "10:00:06", 1000, false},
-    {"back 1 h out of it", At(5), "10:00:05", -kHour,   0, ":", WM_TIMECHANGE, 0, "09:00:05", 1000, false},
+    {"back into it",              "10:00:05", ":", "10:00:05", At(6), -kSecond,    0,      WM_TIMECHANGE,     0,                      1000, true},
+    {"ahead into it",             "10:00:05", ":", "10:00:05", At(4), kSecond,     0,      WM_TIMECHANGE,     0,                      1000, true},
+    {"over it",                   "10:00:05", ":", "10:00:06", At(4), 2 * kSecond, 0,      WM_TIMECHANGE,     0,                      1000, false},
+    {"back 1 h out of it",        "10:00:05", ":", "09:00:05", At(5), -kHour,      0,      WM_TIMECHANGE,     0,                      1000, false},
     // A sleep of more than a day, counted by the monotonic clock or not.
-    {"resume, slept counted", At(0), "", 0, kSlept, ":", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, "11:00:02", 1000, false},
-    {"resume, slept not counted", At(0), "", kSlept, 0, ":", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, "11:00:02", 1000, false},
+    {"resume, slept counted",     "",         ":", "11:00:02", At(0), 0,           kSlept, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 1000, false},
+    {"resume, slept not counted", "",         ":", "11:00:02", At(0), kSlept,      0,      WM_POWERBROADCAST, PBT_APMRESUMESUSPEND,   1000, false},
     // New regional settings: the separator follows at once.
-    {"separator",     At(0), "",            0,          0, ".", WM_SETTINGCHANGE, 0, "10.00.00", 1000, false},
+    {"separator",                 "",         ".", "10.00.00", At(0), 0,           0,      WM_SETTINGCHANGE,  0,                      1000, false},
 };
 // clang-format on
 
