@@ -22,8 +22,7 @@ class Case:
         self.addCleanup(self.s.stop_app)
 
     def assert_ends_with_status_0(self):
-        self.assertTrue(self.s.app_exited(15), "the program still runs")
-        self.assertEqual(self.s.app_proc.returncode, 0)
+        self.assertEqual(self.s.app_exited(15) and self.s.app_proc.returncode, 0, "runs, or failed")
 
     def schedule(self, lead=3.0, text=clock_text):
         """Types the text of a second at least `lead` seconds ahead, whole

@@ -136,6 +136,12 @@ class Display:
                         proc.wait(5)
         shutil.rmtree(self.dir, ignore_errors=True)
 
+    def main_rect(self):  # the client area on the screen: x, y, width, height
+        return self.rect("Prekidnik")
+
+    def about_rect(self):
+        return self.rect("O Autoru")
+
     def __enter__(self):
         return self
 
@@ -235,15 +241,9 @@ class LinuxSession(Display):
                 "width": grab("Width"), "height": grab("Height"),
                 "map": "IsViewable" in info} if "Width" in info else {"map": False}
 
-    def _rect(self, window):
-        g = self.geometry(window) if window else {"map": False}
+    def rect(self, title):
+        g = self.geometry(w) if (w := self.find_window(f"^{title}$")) else {"map": False}
         return (g["x"], g["y"], g["width"], g["height"]) if g["map"] else None
-
-    def main_rect(self):
-        return self._rect(self.window)
-
-    def about_rect(self):
-        return self._rect(self.find_window("^O Autoru$"))
 
     def key(self, keys, window="main"):
         """Presses `keys` ("alt+p", "Tab space") in the main window, the
@@ -351,16 +351,10 @@ class WineSession(Display):
         found = (re.fullmatch(r"hangup (\d+) -> 0", c) for _, c in self.calls())
         return [self.handles.get(int(m.group(1)), m.group(1)) for m in found if m]
 
-    def _rect(self, title):
+    def rect(self, title):
         w = self.probe(title)
         return w and w["visible"] and (*w["client"][:2], w["client"][2] - w["client"][0],
                                        w["client"][3] - w["client"][1]) or None
-
-    def main_rect(self):
-        return self._rect("Prekidnik")
-
-    def about_rect(self):
-        return self._rect("O Autoru")
 
     def key(self, keys, window=None):  # without a window manager the focus stays put
         self.xdotool("key", *keys.split())
