@@ -118,9 +118,8 @@ TEST(HangUpRequests, CountEachConnectionOnceInTheOrderFirstAskedAndForgetTheOld)
   EXPECT_EQ(requests.Since(t0 + milliseconds(9999)), (std::vector{H(4)}));
 }
 
-// Connections 1 and 2, gone at `gone1` and `gone2` ms, asked about on a clock
-// that only the waiting moves, until the deadline: what is left, when the
-// wait ends, how often each was asked.
+// Connections 1 and 2, gone at `gone1` and `gone2` ms, asked about on a clock only the waiting
+// moves, until the deadline: what is left, when the wait ends, how often each was asked.
 TEST(WaitUntilGone, EndsOnceAllAreGoneOrAtTheDeadlineAndOnlyInvalidHandleMeansGone) {
   constexpr int kPoll = win32::kHangUpPollInterval.count();
   const struct {

@@ -118,8 +118,7 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips
   }
   EXPECT_EQ(GetWindowLongA(Control(kLabel), GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
   EXPECT_TRUE(GetWindowLongA(Control(kBox), GWL_STYLE) & ES_CENTER);
-  // The design's font, or the dialog font when it names none, at the dpi;
-  // labels on the window's colour.
+  // The design's font, or the dialog font when it names none, at the dpi; labels on the window's.
   LOGFONTA label = {}, button = {};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Control(kLabel), WM_GETFONT, 0, 0)), sizeof label,
              &label);
@@ -155,16 +154,14 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips
 TEST_F(RuntimeTest, InputReachesTheHandlersAndATimerAnsweringMinusOneHoldsNoOtherBack) {
   form.fastTicks = 3;
   runtime.Show(form);
-  // A plain letter is no access key (a dialog would take it for one); Enter
-  // presses the focused button, which is first that of tab index 0.
+  // A plain letter is no access key; Enter presses the focused button, first that of tab index 0.
   PostMessageA(GetFocus(), WM_CHAR, 'k', 0);
   runtime.RunUntil([] { return false; }, 100ms);
   EXPECT_TRUE(form.clicks.empty());
   PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
   runtime.RunUntil([&] { return !form.clicks.empty(); }, 3s);
   EXPECT_EQ(form.clicks, std::vector{kExit});
-  // A text is set only when it differs: the clock sets its own a thousand
-  // times a second during a matching second.
+  // A text is set only when it differs (the clock sets its own 1000 times a second).
   runtime.SetText(form, kBox, "12:00:00");
   runtime.SetText(form, kBox, "12:00:00");
   EXPECT_EQ(form.changes, std::vector{kBox});
