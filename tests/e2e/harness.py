@@ -77,11 +77,15 @@ class Display:
 
     def drag(self, start, end, button=1, steps=10, release=True):
         # One xdotool run, as quick as a hand: the pointer moves on before
-        # the program has taken the press.
+        # the program has taken the press. A window manager's move starts
+        # from where the pointer is when it takes the request (outside the
+        # program's hands): there the pointer rests a moment after the press.
         self.move_pointer(*start)
         moves = [("mousemove", *(a + (b - a) * i // steps for a, b in zip(start, end)), "sleep", 0.02)
                  for i in range(1, steps + 1)]
-        self.xdotool("mousedown", button, *sum(moves, ()), *(("mouseup", button) if release else ()))
+        rest = ("sleep", 0.2) if getattr(self, "wm", False) else ()
+        self.xdotool("mousedown", button, *rest, *sum(moves, ()),
+                     *(("mouseup", button) if release else ()))
 
     def at(self, twips_point):
         """The screen position of a point of the main window, given in twips."""
