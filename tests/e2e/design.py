@@ -1,16 +1,35 @@
-"""The windows' design in twips, as the program states it (main_window/,
-about/): every pixel the cases expect is computed from here at the dpi."""
+"""The windows' design in twips, read from the program's own design tables
+(main_window/, about/): every pixel the cases expect is computed from here at
+the dpi."""
+import os
+import re
 
-MAIN = (2370, 1980, 8805, 5025)  # the main window's client area: left, top, width, height
-ABOUT_SIZE = (3780, 2820)
-CONTROLS = {
-    "Label2": (810, 495, 6045, 615), "lblTime": (2010, 1005, 3585, 1005),
-    "Label1": (1380, 2175, 5145, 495), "Text1": (1305, 2850, 5235, 375),
-    "Prekidnikuj!": (1755, 3315, 1245, 525), "Minimizuj!": (3150, 3315, 1245, 525),
-    "IP Adresa": (4590, 3330, 1245, 525), "O autoru": (2490, 3960, 1245, 525),
-    "Izlaz!": (3870, 3960, 1245, 525),
-}
-ELLIPSE = (25, 23, 483, 335)  # the window's region, in pixels at 96 dpi
+_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def _read(path):
+    return open(os.path.join(_ROOT, path)).read()
+
+
+def _numbers(text):  # a form's own: clientWidth, left, ...
+    return {k: int(v) for k, v in re.findall(r"(?m)^ {4}\.(\w+) = (\d+),$", text)}
+
+
+def _boxes(text):
+    """The controls' left, top, width, height: a button by its caption, any other by its name."""
+    rows = re.findall(r'\.name = "(\w+)", \.kind = ControlKind::(\w+),\s*\.caption = "([^"]*)",'
+                      r"\s*\.left = (\d+), \.top = (\d+), \.width = (\d+), \.height = (\d+)", text)
+    assert len(rows) == text.count(".kind = ControlKind::"), "a control row not read"
+    return {caption.replace("&", "") if kind == "CommandButton" else name: tuple(map(int, box))
+            for name, kind, caption, *box in rows}
+
+
+_main = _read("main_window/shaped_form.cpp")
+CONTROLS = _boxes(_main)
+MAIN = tuple(_numbers(_main)[k] for k in ("left", "top", "clientWidth", "clientHeight"))  # the client area
+ABOUT_SIZE = tuple(_numbers(_read("about/form1.cpp"))[k] for k in ("clientWidth", "clientHeight"))
+_corners = dict(re.findall(r"kEllipse(\w+) = (\d+)", _read("main_window/form_region.h")))
+ELLIPSE = tuple(int(_corners[k]) for k in ("Left", "Top", "Right", "Bottom"))  # the region, in pixels at 96 dpi
 BARE = (900, 2685)  # on the window's surface, inside the ellipse, on no control
 
 
