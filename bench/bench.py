@@ -178,11 +178,11 @@ def measure_traced(app, trials, log):
 # ----------------------------------------------------------------- time changes
 
 def build_timeshift(out_dir):
-    """tests/shims/timeshift.c built into `out_dir`: the shim that moves the
+    """bench/timeshift.c built into `out_dir`: the shim that moves the
     program's time of day (the machine's clock is never set)."""
     lib = os.path.join(out_dir, "libprekidnik_timeshift.so")
     subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", lib,
-                    os.path.join(ROOT, "tests", "shims", "timeshift.c"), "-ldl", "-lpthread"],
+                    os.path.join(ROOT, "bench", "timeshift.c"), "-ldl", "-lpthread"],
                    check=True)
     return lib
 

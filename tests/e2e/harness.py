@@ -213,7 +213,7 @@ class LinuxSession(Display):
         return [float(t) for t in re.findall(r"^(\d+\.\d+) DeactivateConnection",
                                              read(self.nm_log), re.M)]
 
-    def start_app(self, connections=(), keep=False, extra_env=None):
+    def start_app(self, connections=(), keep=False):
         """Starts the program with the dial-up (gsm) `connections` up, by name;
         with `keep`, they stay up when hung up."""
         for i, name in enumerate(connections):
@@ -221,7 +221,7 @@ class LinuxSession(Display):
             self.activate("gsm", name, element)
         if keep:
             self.keep_connections()
-        self.app_proc = self.spawn([self.app], dict(self.env, **(extra_env or {})))
+        self.app_proc = self.spawn([self.app])
         self.window = wait_for(lambda: self.find_window("^Prekidnik$"), 20)
         if not self.window or not wait_for(self.main_rect, 10):
             raise RuntimeError(f"the main window did not appear; status {self.app_proc.poll()}")

@@ -1,16 +1,21 @@
-// The Qt form timers, and the main window on them under stepped times, zones and locales.
+// The Qt form timers, and the main window on them under stepped times, zones, locales and
+// typed texts.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "main_window/shaped_form.h"
@@ -19,7 +24,37 @@
 #include "platform/qt/form_timer.h"
 #include "platform/qt/qt_runtime.h"
 
+// The kernel's notice of a step of the clock, which only setting the machine's clock gives: the
+// timerfd last armed with TFD_TIMER_CANCEL_ON_SET (SystemClock's watch) turns readable, and its
+// next read() fails with ECANCELED.
 namespace {
+int watchFd = -1;
+bool stepTold = false;
+template <typename F>
+F* Real(F*, const char* name) {
+  return reinterpret_cast<F*>(dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" int timerfd_settime(int fd, int flags, const itimerspec* value,
+                               itimerspec* old) noexcept {
+  if (flags & TFD_TIMER_CANCEL_ON_SET) watchFd = fd;
+  return Real(timerfd_settime, "timerfd_settime")(fd, flags, value, old);
+}
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+  if (fd != watchFd || !std::exchange(stepTold, false)) return Real(read, "read")(fd, buffer, size);
+  errno = ECANCELED;
+  return -1;
+}
+
+namespace {
+
+void TellStep() {
+  const itimerspec past = {{0, 0}, {0, 1}};
+  stepTold = true;
+  Real(timerfd_settime, "timerfd_settime")(watchFd, TFD_TIMER_ABSTIME, &past, nullptr);
+}
 
 using main_window::ShapedForm;
 namespace fs = std::filesystem;
@@ -66,13 +101,16 @@ TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   EXPECT_EQ(log, "trt");  // the one started for later, once
 }
 
-// The system's time moved by an offset, in the system's zone (the test's $TZ); steps told.
+// The system's time moved by an offset, in the system's zone (the test's $TZ); a step is told
+// through the system clock's own watch.
 struct SteppedClock : qt_backend::Clock {
-  explicit SteppedClock(std::int64_t at) : offset(at - system.Now()) {}
+  explicit SteppedClock(std::int64_t at) : offset(at - system.Now()) {
+    system.OnStep([this] { Stepped(); });
+  }
   std::int64_t Now() override { return system.Now() + offset; }
   forms::TimeOfDay LocalTime(std::int64_t ns) override { return system.LocalTime(ns); }
   std::int64_t SystemInstant(std::int64_t ns) override { return ns - offset; }
-  void Step(std::int64_t by) { offset += by, Stepped(); }
+  void Step(std::int64_t by) { offset += by, TellStep(); }
   qt_backend::SystemClock system;
   std::int64_t offset;
 };
@@ -86,7 +124,8 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
     std::int64_t step;   // 0: none, the clock runs over the next second
     std::string shown;
     bool hangsUp;
-    const char *typed = "10:00:00", *zone = "UTC", *newZone = nullptr, *locale = nullptr;
+    std::string typed = "10:00:00";
+    const char *zone = "UTC", *newZone = nullptr, *locale = nullptr;
   };
   // 3 June 2024, 10:00 UTC. In Belgrade on 27 October 2024 03:00 CEST becomes
   // 02:00 CET at 01:00 UTC; on 31 March 2024 02:00 CET becomes 03:00 CEST.
@@ -116,6 +155,11 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
   for (const auto& [locale, s] : locales)
     cases.push_back({locale, ten - 100 * kMs, 0, std::string("10") + s + "00" + s + "00", false, "",
                      "UTC", nullptr, locale});
+  // Texts that only look like the clock's, and a megabyte that begins with it.
+  for (const std::string& typed : std::initializer_list<std::string>{
+           "10:00:00\u0301", "\u200f10:00:00", "\u202e10:00:00\u202c", "10\a:00:00", "10:00:00\xff",
+           "10\uff1a00\uff1a00", "10:00:00" + std::string(1 << 20, '0')})
+    cases.push_back({typed.substr(0, 16), ten - 100 * kMs, 0, "10:00:00", false, typed});
   const fs::path dir = fs::temp_directory_path() / ("prekidnik-clock-" + std::to_string(getpid()));
   // Replaces the zone file, as `timedatectl set-timezone` replaces its link.
   auto useZone = [&](const std::string& name) {
@@ -143,7 +187,6 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
     const auto* timer1 = runtime.Loaded(form)->TimerControl(ShapedForm::Timer1);
     runtime.SetText(form, ShapedForm::Text1, c.typed);
     ASSERT_TRUE(RunUntil([&] { return label() != "VREME"; }));
-    const std::size_t before = fake::Ras().hangUps.size();
     const std::int64_t next = timer1->due();
     if (c.step != 0) clock.Step(c.step);
     if (c.newZone) useZone(c.newZone);
@@ -155,6 +198,7 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
     EXPECT_EQ(label(), c.shown);
     const std::int64_t now = clock.Now(), due = timer1->due();
     EXPECT_TRUE(due % kSecond == 0 && due > now && due - now <= kSecond) << due - now;
+    const std::size_t before = fake::Ras().hangUps.size();  // from the new time on
     RunUntil([] { return false; }, 50);
     EXPECT_EQ(fake::Ras().hangUps.size() > before, c.hangsUp);
   }
