@@ -2,13 +2,11 @@
 """prekidnik.exe under Wine: the cases of every platform (tests/e2e/cases.py)
 and Windows' own, on one screen and Wine prefix, each case with a program of
 its own."""
-import argparse, os, sys, time, unittest  # noqa: E401
+import argparse, os, sys, unittest  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import cases, design, harness  # noqa: E401, E402
 from harness import clock_text, wait_for  # noqa: E402
-
-WS_POPUP, WS_CAPTION, WS_THICKFRAME = 0x80000000, 0x00C00000, 0x00040000
 
 
 class Wine:
@@ -62,40 +60,6 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                 self.assertEqual("status 7 -> 6" in calls, waits_for_it)
                 waited = times["detach"] - times["hangup 7 -> 0"]
                 self.assertTrue((1400 if waits_for_it else 2800) <= waited < 10000, waited)
-
-    def test_a_step_of_the_clock_shows_at_once_and_reaches_the_typed_time(self):
-        """rasapi32.dll moves the program's GetLocalTime by an offset read
-        from a file; the probe sends WM_TIMECHANGE as Windows does."""
-        s, clock = self.s, os.path.join(self.s.dir, "clock-offset.txt")
-        with open(clock, "w") as f:
-            f.write("0")
-        s.start_app(["Modem"], clock_file=clock)
-        s.type_into_text1(clock_text(time.time() + 3602))  # reached only through the step
-        with open(clock, "w") as f:
-            f.write(str(3600 * 1000))
-        self.assertEqual(s.probe("--time-changed", "Prekidnik"), "sent")
-        self.assertEqual(self.clocks()[0][:2], time.strftime("%H", time.localtime(time.time() + 3600)))
-        self.assertTrue(wait_for(s.hung_up, 8), "no hang-up after the step")
-
-    def test_on_windows_xp_a_popup_with_the_focus_on_exit_that_disconnects(self):
-        """Wine reporting Windows XP (XP x64 for the 64-bit build); Wine still
-        offers later functions there: the import allowlist is the proof."""
-        s = self.s
-        s.wine("winecfg", "-v", "winxp" if s.bits == 4 else "winxp64")
-        s.stop_server()
-        self.addCleanup(s.stop_server)
-        self.addCleanup(s.wine, "reg", "delete", r"HKCU\Software\Wine", "/v", "Version", "/f")
-        self.assertIn("5.1.2600" if s.bits == 4 else "5.2.3790", s.wine("cmd", "/c", "ver").stdout)
-        s.start_app(["Modem"])
-        w = s.probe("Prekidnik")
-        self.assertEqual(w["window"], w["client"], "a frame or a title bar")
-        self.assertEqual(w["style"] & (WS_POPUP | WS_CAPTION), WS_POPUP)
-        self.assertEqual([c["text"] for c in w["children"] if c["focus"]], ["I&zlaz!"])
-        s.key("alt+o")
-        self.assertTrue(wait_for(s.about_rect, 10))
-        self.assertEqual(s.probe("O Autoru")["style"] & (WS_CAPTION | WS_THICKFRAME), WS_CAPTION)
-        s.key("space alt+p")
-        self.assertTrue(wait_for(s.hung_up, 10))
 
 
 if __name__ == "__main__":

@@ -91,9 +91,9 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips
   runtime.Show(framed);
   const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
   // Their frames, the popup's place and both sizes are the end-to-end cases'.
-  EXPECT_EQ(
-      GetWindowLongA(Window(framed), GWL_STYLE) & (WS_SYSMENU | WS_MAXIMIZEBOX | WS_MINIMIZEBOX),
-      WS_SYSMENU);
+  EXPECT_EQ(GetWindowLongA(Window(framed), GWL_STYLE) &
+                (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MAXIMIZEBOX | WS_MINIMIZEBOX),
+            WS_CAPTION | WS_SYSMENU);
   EXPECT_EQ(std::vector({GetClassLongPtrA(Window(form), GCLP_HBRBACKGROUND),
                          GetClassLongPtrA(Window(framed), GCLP_HBRBACKGROUND)}),
             std::vector<ULONG_PTR>({COLOR_ACTIVEBORDER + 1, COLOR_BTNFACE + 1}));
@@ -334,5 +334,33 @@ TEST_P(TimeChange, TheClockAndTheScheduleFollowAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, TimeChange, ::testing::ValuesIn(kChanges));
+
+// The import the program's calls of GetLocalTime go through, and what it held.
+#ifdef _WIN64
+extern "C" decltype(&GetLocalTime) localTimeImport asm("__imp_GetLocalTime");
+#else
+extern "C" decltype(&GetLocalTime) localTimeImport asm("__imp__GetLocalTime@4");
+#endif
+decltype(&GetLocalTime) realLocalTime;
+
+// The system's time of day after a step of an hour ahead.
+void WINAPI HourAhead(SYSTEMTIME* time) {
+  realLocalTime(time);
+  time->wHour = (time->wHour + 1) % 24;
+}
+
+TEST(SystemTime, ReadsTheSystemsTimeOfDayAnewOnEachCall) {
+  win32::SystemTime time;
+  time.LocalTime();
+  realLocalTime = localTimeImport;
+  DWORD protection;
+  VirtualProtect(&localTimeImport, sizeof realLocalTime, PAGE_READWRITE, &protection);
+  localTimeImport = HourAhead;  // a step of the clock
+  const int hour = time.LocalTime().hour;
+  SYSTEMTIME ahead;
+  HourAhead(&ahead);
+  localTimeImport = realLocalTime;
+  EXPECT_EQ(hour, ahead.wHour);
+}
 
 }  // namespace

@@ -1,7 +1,6 @@
 // A stand-in for rasapi32.dll: it lists the connections a variable names, logs every call,
 // and keeps a hung-up connection closing a while. Its variables, read on each call but the first:
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
-//   PREKIDNIK_FAKE_CLOCK_FILE        a file: the ms (text) the program's GetLocalTime runs ahead
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
 //                                    a name of 257 bytes or more fills its field, 'M' after it
 //   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R
@@ -87,48 +86,6 @@ static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
 // A 32-bit caller's records, the 412-byte one too, keep the handle at 4 and the name at 8.
 static_assert(sizeof(void*) == 8 || (kHandleOffset == 4 && kNameOffset == 8));
 
-const std::string clockFile = Env("PREKIDNIK_FAKE_CLOCK_FILE");
-
-// The program's GetLocalTime: the real local time, moved by the offset.
-void WINAPI ShiftedLocalTime(SYSTEMTIME* time) {
-  long long offsetMs = 0;
-  if (FILE* file = std::fopen(clockFile.c_str(), "rb")) {
-    offsetMs = std::fscanf(file, "%lld", &offsetMs) == 1 ? offsetMs : 0;
-    std::fclose(file);
-  }
-  SYSTEMTIME now;
-  GetLocalTime(&now);  // this DLL's own import: the real one
-  ULARGE_INTEGER t;
-  SystemTimeToFileTime(&now, reinterpret_cast<FILETIME*>(&t));
-  t.QuadPart += static_cast<ULONGLONG>(offsetMs * 10000);  // 100 ns units
-  FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
-}
-
-// Points the program's own import of GetLocalTime at ShiftedLocalTime; the
-// loader has bound the program's imports before any DLL starts.
-void ShiftProgramClock() {
-  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const DWORD imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name; ++d) {
-    if (lstrcmpiA(reinterpret_cast<char*>(base + d->Name), "kernel32.dll") != 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++slots) {
-      const auto* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-          std::strcmp(reinterpret_cast<const char*>(name->Name), "GetLocalTime") != 0)
-        continue;
-      DWORD protection;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&ShiftedLocalTime);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-    }
-  }
-}
-
 }  // namespace
 
 extern "C" {
@@ -202,7 +159,6 @@ DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
 }  // extern "C"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH && !clockFile.empty()) ShiftProgramClock();
   if (reason == DLL_PROCESS_DETACH) Log("detach");
   return TRUE;
 }

@@ -2,8 +2,6 @@
 //   probe TITLE                 the top-level window of that title as JSON (or null):
 //                               visible, window and client rectangles on the screen,
 //                               style, children (class, text, which has the focus)
-//   probe --time-changed TITLE  sends it WM_TIMECHANGE, as Windows does when the clock
-//                               is set; prints "sent" or null
 #include <windows.h>
 
 #include <cstdio>
@@ -36,14 +34,9 @@ BOOL CALLBACK AddChild(HWND child, LPARAM param) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool timeChanged = argc == 3 && std::string(argv[1]) == "--time-changed";
-  if (argc != 2 && !timeChanged) return 2;
-  HWND window = FindWindowA(nullptr, argv[argc - 1]);
+  if (argc != 2) return 2;
+  HWND window = FindWindowA(nullptr, argv[1]);
   if (!window) return std::puts("null"), 0;
-  if (timeChanged) {
-    SendMessageTimeoutA(window, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
-    return std::puts("\"sent\""), 0;
-  }
   GUITHREADINFO gui = {};
   gui.cbSize = sizeof gui;
   GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui);
