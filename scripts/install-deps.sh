@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # Tests
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
-  xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils tesseract-ocr tesseract-ocr-eng
+  xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils
   wine wine64 fonts-wine
   # 32-bit Wine, for the tests of the 32-bit Windows build (needs a kernel
   # that runs 32-bit code)

@@ -116,11 +116,6 @@ class Display:
         return re.search(r"#(\w{6})", self.run("convert", f"{path}[1x1+{x}+{y}]", "-depth", "8",
                                                "txt:-")).group(1).lower()
 
-    def differing_pixels(self, path1, path2, box):
-        crop = "[{2}x{3}+{0}+{1}]".format(*box)
-        return int(float(subprocess.run(["compare", "-metric", "AE", path1 + crop, path2 + crop,
-                                         "null:"], capture_output=True, text=True).stderr.split()[0]))
-
     def app_exited(self, timeout=15):
         with contextlib.suppress(subprocess.TimeoutExpired):
             return self.app_proc.wait(timeout) is not None
@@ -255,16 +250,6 @@ class LinuxSession(Display):
         if window and (target := self.find_window({"main": "^Prekidnik$"}.get(window, "^O Autoru$"))):
             self.xdotool("windowfocus", "--sync", target)
         self.xdotool("key", *keys.split())
-
-    def read_text(self, path, box, characters=None, zoom=None):
-        """One line in the rectangle `box` of a screenshot, as tesseract reads
-        it enlarged (`zoom`, else to about 120 pixels high)."""
-        big = os.path.join(self.dir, "ocr.png")
-        self.run("convert", path + "[{2}x{3}+{0}+{1}]".format(*box), "+repage", "-colorspace",
-                 "Gray", "-resize", f"{round(100 * zoom) if zoom else min(400, 12000 // box[3])}%",
-                 "-threshold", "55%", "-bordercolor", "white", "-border", "20", big, check=True)
-        return self.run("tesseract", big, "-", "--psm", "7", *(
-            ["-c", "tessedit_char_whitelist=" + characters] if characters else [])).strip()
 
 
 def windows_path(path):

@@ -8,12 +8,16 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFontMetrics>
+#include <QScreen>
 #include <QTimer>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,8 +25,10 @@
 #include "main_window/shaped_form.h"
 #include "platform/fake/fake_forms.h"
 #include "platform/fake/fake_ras.h"
+#include "platform/label_text.h"
 #include "platform/qt/form_timer.h"
 #include "platform/qt/qt_runtime.h"
+#include "platform/unix/unix_address.h"
 
 // The kernel's notice of a step of the clock, which only setting the machine's clock gives: the
 // timerfd last armed with TFD_TIMER_CANCEL_ON_SET (SystemClock's watch) turns readable, and its
@@ -204,10 +210,40 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
   }
 }
 
+// Each control shows its design caption; the clock's digits stand 32 pixels high at 96 dpi, in
+// proportion at the screen's (QtLook120 runs this at 120); IP Adresa shows an address of this
+// machine's, the loopback only on a machine without another.
+TEST(QtLook, CaptionsTheClocksDigitsAtTheScreensDpiAndTheAddress) {
+  qt_backend::Runtime runtime;
+  fake::WindowSystem windows;
+  unix_address::AddressSource winsock;
+  ShapedForm form(runtime, windows, winsock);
+  runtime.Show(form);
+  for (const auto& c : ShapedForm::kDesign.controls) {
+    if (runtime.Loaded(form)->Control(c.id) != nullptr) {
+      EXPECT_EQ(runtime.Text(form, c.id), forms::ShownCaption(c.caption, c.wordWrap)) << c.name;
+    }
+  }
+  const QFontMetrics clock(runtime.Loaded(form)->Control(ShapedForm::lblTime)->font());
+  const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
+  EXPECT_NEAR(clock.tightBoundingRect("10:00:00").height(), 32 * dpi / 96, 4 * dpi / 96) << dpi;
+  std::string ip(4096, '\0');
+  FILE* pipe = popen("/sbin/ip -4 -o addr", "r");
+  ip.resize(pipe ? fread(ip.data(), 1, ip.size(), pipe) : 0);
+  if (pipe) pclose(pipe);
+  std::set<std::string> own;
+  const std::regex inet("inet ([0-9.]+)");
+  for (std::sregex_iterator m(ip.begin(), ip.end(), inet), end; m != end; ++m) own.insert((*m)[1]);
+  form.Click(ShapedForm::Command5);
+  const std::string shown = runtime.Text(form, ShapedForm::Label2);
+  EXPECT_TRUE(own.count(shown) && (shown != "127.0.0.1" || own.size() == 1)) << shown << ip;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);  // as the program: sizes follow the screen's dpi
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
