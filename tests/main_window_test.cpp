@@ -38,6 +38,10 @@ TEST(MainWindow, TheWindowKeepsItsRegionAndEachPressAsksAfresh) {
   w.form.Click(ShapedForm::Command1);
   w.form.Click(ShapedForm::Command1);
   EXPECT_EQ(fake::Ras().hangUps.size(), 2u);
+  // A listing that succeeds with a count past the buffer: what lies beyond it is not read.
+  fake::Ras() = {std::vector(257, fake::RasConnection{fake::Handle(2), "Modem"}), {}, 0};
+  w.form.Click(ShapedForm::Command1);
+  EXPECT_EQ(fake::Ras().hangUps.size(), 256u);
   EXPECT_EQ(w.runtime.Text(w.form, ShapedForm::Label2), "IP adresa");
   for (const char* address : {"10.64.0.5", "192.0.2.77"}) {
     w.winsock.address = address;

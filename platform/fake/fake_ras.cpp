@@ -1,5 +1,7 @@
 #include "platform/fake/fake_ras.h"
 
+#include <algorithm>
+
 #include "platform/ras.h"
 
 fake::RasService& fake::Ras() {
@@ -10,13 +12,13 @@ fake::RasService& fake::Ras() {
 std::uint32_t platform::RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint32_t* bufferBytes,
                                             std::uint32_t* count) {
   const std::vector<fake::RasConnection>& listed = fake::Ras().connections;
-  *count = static_cast<std::uint32_t>(listed.size());
-  if (*bufferBytes < listed.size() * sizeof *buffer) return kRasBufferTooSmall;
-  for (std::size_t i = 0; i < listed.size(); ++i) {
+  const std::size_t fits = std::min<std::size_t>(listed.size(), *bufferBytes / sizeof *buffer);
+  for (std::size_t i = 0; i < fits; ++i) {
     buffer[i].hrasconn = listed[i].handle;
     listed[i].entryName.copy(buffer[i].szEntryName, sizeof buffer->szEntryName - 1);
   }
-  return kRasSuccess;
+  *count = static_cast<std::uint32_t>(listed.size());
+  return fake::Ras().result.value_or(fits < listed.size() ? kRasBufferTooSmall : kRasSuccess);
 }
 
 std::uint32_t platform::RasHangUpA(Module1::HRASCONN connection) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct RasConnection {
 struct RasService {
   std::vector<RasConnection> connections;
   std::vector<Module1::HRASCONN> hangUps;
+  // What the listing answers instead of its own code, once it wrote the records that fit and the
+  // count of all, as a faulty service might.
+  std::optional<std::uint32_t> result = {};
 };
 
 RasService& Ras();  // the one platform::Ras* use; tests reset it
