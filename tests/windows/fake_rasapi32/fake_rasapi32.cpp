@@ -3,8 +3,8 @@
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
 //                                    a name of 257 bytes or more fills its field, 'M' after it
-//   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R
-//                                    listed=N", "<ms> hangup|status H -> R", "<ms> detach"
+//   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R",
+//                                    "<ms> hangup|status H -> R", "<ms> detach"
 //   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns after writing the records that
 //                                    fit and the count (603 also sets the size it asks for)
 //   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection left up
@@ -121,8 +121,7 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
     if (inject && result == ERROR_BUFFER_TOO_SMALL) *bytes = needed;
   }
   Log("enum size=" + std::to_string(size) + " bytes=" + std::to_string(bytesIn) +
-      " count=" + std::to_string(countIn) + " -> " + std::to_string(result) +
-      " listed=" + std::to_string(listed));
+      " count=" + std::to_string(countIn) + " -> " + std::to_string(result));
   return result;
 }
 
