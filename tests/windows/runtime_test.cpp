@@ -266,7 +266,6 @@ const Change kChanges[] = {
     {"back 0.3 s",                "",         ":", "09:59:59", At(0), -300,        0,      WM_TIMECHANGE,     0,                      1000, false},
     {"ahead 0.3 s",               "",         ":", "10:00:01", At(0), 300,         0,      WM_TIMECHANGE,     0,                      250,  false},
     {"ahead 1 h",                 "",         ":", "11:00:00", At(0), kHour,       0,      WM_TIMECHANGE,     0,                      1000, false},
-    {"ahead 1 day",               "",         ":", "10:00:01", At(0), kDay,        0,      WM_TIMECHANGE,     0,                      250,  false},
     // The typed second: a step back or ahead into it matches, one over it skips it.
     {"back into it",              "10:00:05", ":", "10:00:05", At(6), -kSecond,    0,      WM_TIMECHANGE,     0,                      1000, true},
     {"ahead into it",             "10:00:05", ":", "10:00:05", At(4), kSecond,     0,      WM_TIMECHANGE,     0,                      1000, true},
