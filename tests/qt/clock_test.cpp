@@ -212,8 +212,9 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
 
 // Each control shows its design caption; the clock's digits stand 32 pixels high at 96 dpi, in
 // proportion at the screen's (QtLook120 runs this at 120); IP Adresa shows an address of this
-// machine's, the loopback only on a machine without another.
-TEST(QtLook, CaptionsTheClocksDigitsAtTheScreensDpiAndTheAddress) {
+// machine's, the loopback only on a machine without another; Minimizuj! minimises the window,
+// which stays so while the clock runs on.
+TEST(QtLook, CaptionsClockDigitsAddressAndMinimising) {
   qt_backend::Runtime runtime;
   fake::WindowSystem windows;
   unix_address::AddressSource winsock;
@@ -224,9 +225,9 @@ TEST(QtLook, CaptionsTheClocksDigitsAtTheScreensDpiAndTheAddress) {
       EXPECT_EQ(runtime.Text(form, c.id), forms::ShownCaption(c.caption, c.wordWrap)) << c.name;
     }
   }
-  const QFontMetrics clock(runtime.Loaded(form)->Control(ShapedForm::lblTime)->font());
+  const QFontMetrics digits(runtime.Loaded(form)->Control(ShapedForm::lblTime)->font());
   const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchY();
-  EXPECT_NEAR(clock.tightBoundingRect("10:00:00").height(), 32 * dpi / 96, 4 * dpi / 96) << dpi;
+  EXPECT_NEAR(digits.tightBoundingRect("10:00:00").height(), 32 * dpi / 96, 4 * dpi / 96) << dpi;
   std::string ip(4096, '\0');
   FILE* pipe = popen("/sbin/ip -4 -o addr", "r");
   ip.resize(pipe ? fread(ip.data(), 1, ip.size(), pipe) : 0);
@@ -237,6 +238,12 @@ TEST(QtLook, CaptionsTheClocksDigitsAtTheScreensDpiAndTheAddress) {
   form.Click(ShapedForm::Command5);
   const std::string shown = runtime.Text(form, ShapedForm::Label2);
   EXPECT_TRUE(own.count(shown) && (shown != "127.0.0.1" || own.size() == 1)) << shown << ip;
+  form.Click(ShapedForm::Command4);
+  const auto clock = [&] { return runtime.Text(form, ShapedForm::lblTime); };
+  ASSERT_TRUE(RunUntil([&] { return clock() != "VREME"; }));
+  const std::string second = clock();
+  EXPECT_TRUE(RunUntil([&] { return clock() != second; }, 1500));
+  EXPECT_TRUE(runtime.Loaded(form)->isMinimized());
 }
 
 }  // namespace
