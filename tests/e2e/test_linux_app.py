@@ -1,7 +1,7 @@
 """The Linux program end to end: the cases of every platform (cases.py) and its
 own. The program is $PREKIDNIK_APP (CTest sets it), else build/linux/prekidnik."""
 
-import os, re, sys, time, unittest  # noqa: E401
+import os, sys, time, unittest  # noqa: E401
 
 sys.path.insert(0, HERE := os.path.dirname(os.path.abspath(__file__)))
 import cases, design, harness  # noqa: E401, E402
@@ -20,26 +20,7 @@ class LinuxCase(unittest.TestCase):
 
 
 class Everywhere(cases.Scaled, cases.Behaviour, LinuxCase):
-
-    def test_clicks_outside_the_ellipse_reach_the_window_behind(self):
-        s = self.s
-        log = os.path.join(s.dir, "xev.log")
-        with open(log, "w") as out:
-            s.spawn(["stdbuf", "-oL", "xev", "-geometry", "900x600+50+50", "-name", "behind",
-                     "-event", "button"], stdout=out)
-        wait_for(lambda: s.run("xdotool", "search", "--onlyvisible", "--name", "^behind$"), 10)
-        s.start_app()
-        presses = lambda: re.findall(r"ButtonPress.*\n.*root:\((\d+),(\d+)\)", harness.read(log))  # noqa
-        x, y = s.main_rect()[:2]
-        _, outside = design.ellipse_samples(self.dpi)
-        for p in (outside[0], outside[-1], outside[-3]):
-            with self.subTest(point=p):
-                s.click(x + p[0], y + p[1])
-                self.assertTrue(wait_for(lambda: (str(x + p[0]), str(y + p[1])) in presses(), 5))
-        count = len(presses())
-        s.click(*s.at(design.BARE))
-        time.sleep(0.5)
-        self.assertEqual(len(presses()), count, "a click inside the ellipse went through")
+    pass
 
 
 class Everywhere120(cases.Scaled, LinuxCase):
