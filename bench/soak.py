@@ -24,6 +24,10 @@ import harness  # noqa: E402
 
 
 
+def resident_kib(pid):
+    return int(re.search(r"VmRSS:\s+(\d+)", harness.read(f"/proc/{pid}/status")).group(1))
+
+
 def open_fds(pid):
     return len(os.listdir(f"/proc/{pid}/fd"))
 
@@ -52,7 +56,7 @@ def x_resources(session, pid):
 
 def sample(session):
     pid = session.app_proc.pid
-    return {"resident KiB": harness.resident_kib(pid), "open fds": open_fds(pid),
+    return {"resident KiB": resident_kib(pid), "open fds": open_fds(pid),
             **{"X " + k: v for k, v in x_resources(session, pid).items()}}
 
 

@@ -17,10 +17,6 @@ def wait_for(predicate, timeout=10.0, step=0.05):
     return value
 
 
-def resident_kib(pid):
-    return int(re.search(r"VmRSS:\s+(\d+)", read(f"/proc/{pid}/status")).group(1))
-
-
 def clock_text(seconds):
     return time.strftime("%H:%M:%S", time.localtime(seconds))
 
