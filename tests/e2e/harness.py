@@ -87,21 +87,12 @@ class Display:
         """The screen position of a point of the main window, given in twips."""
         return tuple(o + design.pixels(v, self.dpi) for o, v in zip(self.main_rect(), twips_point))
 
-    def control_box(self, name):
-        (left, top), (x, y, w, h) = self.main_rect()[:2], design.box(design.CONTROLS[name], self.dpi)
-        return (left + x, top + y, w, h)
-
     def centre(self, name):
-        x, y, w, h = self.control_box(name)
-        return (x + w // 2, y + h // 2)
+        (left, top), (x, y, w, h) = self.main_rect()[:2], design.box(design.CONTROLS[name], self.dpi)
+        return (left + x + w // 2, top + y + h // 2)
 
     def press(self, control):
         self.click(*self.centre(control))
-
-    def type_into_text1(self, text):
-        self.press("Text1")
-        self.key("ctrl+a BackSpace")
-        self.type_text(text)
 
     def screenshot(self, name):
         path = os.path.join(self.dir, name)
@@ -310,7 +301,7 @@ class WineSession(Display):
             time.sleep(0.5)
         raise RuntimeError(f"probe {args} failed: status {run.returncode}, output {run.stdout!r}")
 
-    def start_app(self, connections=(), keep=False, closing_ms=0, clock_file=""):
+    def start_app(self, connections=(), keep=False, closing_ms=0):
         """Starts the program with the dial-up `connections` listed, by name;
         with `keep`, a hung-up one stays listed for a minute."""
         # One handle above 2^31, which must come back whole (32 bits on i686).
@@ -320,8 +311,7 @@ class WineSession(Display):
             self.env, WINEDLLOVERRIDES="rasapi32=n;mscoree,mshtml=",
             PREKIDNIK_FAKE_RAS_CONNECTIONS=";".join(f"{h}:{n}" for h, n in self.handles.items()),
             PREKIDNIK_FAKE_RAS_CLOSING_MS=str(60000 if keep else closing_ms),
-            PREKIDNIK_FAKE_RAS_LOG=windows_path(self.log),
-            PREKIDNIK_FAKE_CLOCK_FILE=clock_file and windows_path(clock_file)),
+            PREKIDNIK_FAKE_RAS_LOG=windows_path(self.log)),
             cwd=os.path.join(self.dir, "program"))
         # Shown, with its controls (not the window of a program just ended).
         if not wait_for(lambda: (w := self.probe("Prekidnik")) and w["visible"] and any(
