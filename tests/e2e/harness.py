@@ -191,10 +191,6 @@ class LinuxSession(Display):
         return [self.names.get(p.rsplit("/", 1)[-1], p)
                 for p in re.findall(r'DeactivateConnection "([^"]*)"', read(self.nm_log))]
 
-    def deactivation_times(self):
-        return [float(t) for t in re.findall(r"^(\d+\.\d+) DeactivateConnection",
-                                             read(self.nm_log), re.M)]
-
     def start_app(self, connections=(), keep=False):
         """Starts the program with the dial-up (gsm) `connections` up, by name;
         with `keep`, they stay up when hung up."""
