@@ -123,6 +123,12 @@ class BenchSession(harness.LinuxSession):
             if not harness.wait_for(lambda: " ready" in self.read(self.watch_log), 10):
                 raise RuntimeError("the X watcher did not start")
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
     @staticmethod
     def read(path):
         try:

@@ -12,6 +12,7 @@ Measures; judges nothing.
 """
 
 import argparse
+import contextlib
 import os
 import re
 import subprocess
@@ -66,7 +67,7 @@ def main():
     parser.add_argument("--app", default=os.path.join(HERE, "..", "build", "linux", "prekidnik"))
     args = parser.parse_args()
 
-    with harness.LinuxSession(os.path.abspath(args.app)) as s:
+    with contextlib.closing(harness.LinuxSession(os.path.abspath(args.app))) as s:
         s.activate("gsm", "Mobilni")
         s.keep_connections()
         s.start_app()

@@ -40,7 +40,7 @@ class Case:
 class Scaled(Case):
     """What the design's twips become at the class's dpi."""
 
-    def test_main_window_is_the_designs_ellipse(self):
+    def test_main_window_is_the_designs_ellipse_and_about_opens_at_its_size(self):
         s = self.s
         s.start_app()
         self.assertEqual(s.main_rect(), design.box(design.MAIN, self.dpi))
@@ -49,11 +49,7 @@ class Scaled(Case):
         wrong = {p: c for p in inside + outside
                  if (c := s.pixel(shot, x + p[0], y + p[1])) != (GREY if p in inside else GREEN)}
         self.assertEqual(wrong, {}, "points of the client area of the wrong colour")
-
-    def test_about_opens_with_alt_o_and_space_on_ok_hides_it(self):
-        s = self.s
-        s.start_app()
-        s.key("alt+o")
+        s.key("alt+o")  # About, at its size; Space on OK! hides it, and the program runs on
         about = wait_for(s.about_rect, 10)
         self.assertEqual(about and about[2:], design.box((0, 0, *design.ABOUT_SIZE), self.dpi)[2:])
         s.key("space", "about")

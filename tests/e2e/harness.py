@@ -128,12 +128,6 @@ class Display:
     def about_rect(self):
         return self.rect("O Autoru")
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
 
 class LinuxSession(Display):
     """The Qt program; one private bus as the system and the session bus, with
