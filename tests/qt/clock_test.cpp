@@ -1,5 +1,5 @@
-// The Qt form timers, and the main window on them under stepped times, zones, locales and
-// typed texts.
+// The Qt form timers; the main window on them under stepped times, zones, locales and typed
+// texts; and what the main window shows.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/timerfd.h>
