@@ -53,12 +53,6 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
 
 namespace {
 
-void TellStep() {
-  const itimerspec past = {{0, 0}, {0, 1}};
-  stepTold = true;
-  Real(timerfd_settime, "timerfd_settime")(watchFd, TFD_TIMER_ABSTIME, &past, nullptr);
-}
-
 using main_window::ShapedForm;
 namespace fs = std::filesystem;
 
@@ -113,7 +107,11 @@ struct SteppedClock : qt_backend::Clock {
   std::int64_t Now() override { return system.Now() + offset; }
   forms::TimeOfDay LocalTime(std::int64_t ns) override { return system.LocalTime(ns); }
   std::int64_t SystemInstant(std::int64_t ns) override { return ns - offset; }
-  void Step(std::int64_t by) { offset += by, TellStep(); }
+  void Step(std::int64_t by) {
+    const itimerspec past = {{0, 0}, {0, 1}};
+    offset += by, stepTold = true;
+    timerfd_settime(watchFd, TFD_TIMER_ABSTIME, &past, nullptr);
+  }
   qt_backend::SystemClock system;
   std::int64_t offset;
 };
