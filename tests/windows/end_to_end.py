@@ -2,7 +2,7 @@
 """prekidnik.exe under Wine: the cases of every platform (tests/e2e/cases.py)
 and Windows' own, on one screen and Wine prefix, each case with a program of
 its own."""
-import argparse, os, sys, unittest  # noqa: E401
+import os, sys, unittest  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import cases, design, harness  # noqa: E401, E402
@@ -62,17 +62,8 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                 self.assertTrue((1400 if waits_for_it else 2800) <= waited < 10000, waited)
 
 
-if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    for name in ("--wine", "--exe", "--fake-rasapi32", "--probe", "--work"):
-        parser.add_argument(name, required=True)
-    parser.add_argument("--bits", type=int, choices=(4, 8), required=True)
-    args, rest = parser.parse_known_args()
-    os.makedirs(args.work, exist_ok=True)
-    SESSION = harness.WineSession(args.wine, args.bits, args.exe, args.fake_rasapi32, args.probe,
-                                  os.path.abspath(args.work))
-    try:
-        result = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False).result
-    finally:
-        SESSION.close()
-    sys.exit(0 if result.wasSuccessful() else 1)
+if __name__ == "__main__":  # end_to_end.py WINE BITS EXE RASAPI32 PROBE WORK [unittest's options]
+    wine, bits, *files, work = sys.argv[1:7]
+    SESSION = harness.WineSession(wine, int(bits), *files, os.path.abspath(work))
+    unittest.addModuleCleanup(SESSION.close)
+    unittest.main(argv=sys.argv[:1] + sys.argv[7:], verbosity=2)

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""What Windows will see of the built program, read with pefile: inspect_pe.py --bits 4|8
---allowlist FILE --windows MAJOR.MINOR --objdump OBJDUMP PREKIDNIK_EXE"""
-import argparse
+"""What Windows will see of the built program, read with pefile: inspect_pe.py 4|8 (bytes of a
+pointer) ALLOWLIST MAJOR.MINOR (the oldest Windows) OBJDUMP PREKIDNIK_EXE [unittest's options]"""
 import os
 import re
 import struct
@@ -20,7 +19,6 @@ REQUIRED |= {("rasapi32.dll", f) for f in RAS}
 # Never imported, whatever the allowlist says (the POSIX thread layer would pull these in).
 FORBIDDEN = {"GetTickCount64", "SetSystemTime", "SetLocalTime", "SuspendThread",
              "SetThreadContext", "GetThreadContext"}
-ARGS = None
 
 
 def version(text):
@@ -30,10 +28,10 @@ def version(text):
 class Program(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(ARGS.exe)
+        cls.pe = pefile.PE(EXE)
         cls.imports = {(dll.dll.decode().lower(), s.name.decode() if s.name else f"#{s.ordinal}")
                        for dll in cls.pe.DIRECTORY_ENTRY_IMPORT for s in dll.imports}
-        cls.oldest = version(ARGS.windows)
+        cls.oldest = version(WINDOWS)
 
     def resources(self, type_id):
         return {name.id: self.pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
@@ -43,7 +41,7 @@ class Program(unittest.TestCase):
     def test_headers(self):
         h = self.pe.OPTIONAL_HEADER
         self.assertEqual((self.pe.FILE_HEADER.Machine, h.Magic, h.Subsystem),
-                         (0x8664, 0x20B, 2) if ARGS.bits == 8 else (0x14C, 0x10B, 2))
+                         (0x8664, 0x20B, 2) if BITS == 8 else (0x14C, 0x10B, 2))
         self.assertLessEqual((h.MajorOperatingSystemVersion, h.MinorOperatingSystemVersion),
                              self.oldest)
         # 3.10 would be a linker default that no NT 5 program should carry.
@@ -53,11 +51,11 @@ class Program(unittest.TestCase):
     def test_imports_are_allowed_for_the_oldest_windows_and_its_headers_declare_them(self):
         self.assertLessEqual(REQUIRED, self.imports)
         self.assertEqual(sorted(f for _, f in self.imports if f in FORBIDDEN), [])
-        with open(ARGS.allowlist) as f:
+        with open(ALLOWLIST) as f:
             rows = (line.split("#", 1)[0].split() for line in f)
             allowed = {(dll.lower(), name): version(first) for dll, name, first in filter(None, rows)}
         self.assertEqual(sorted(i for i in self.imports if not allowed.get(i, (99,)) <= self.oldest),
-                         [], f"imports not on the allowlist or newer than Windows {ARGS.windows}")
+                         [], f"imports not on the allowlist or newer than Windows {WINDOWS}")
         # mingw-w64 declares a function only from its _WIN32_WINNT: the allowlist's check.
         api = "0x%02x%02x" % self.oldest
         source = "".join(f"#include <{h}>\n" for h in ("winsock2.h", "ws2tcpip.h", "windows.h",
@@ -65,15 +63,15 @@ class Program(unittest.TestCase):
         source += "void *const imports[] = {" + ",".join(
             f"(void *){f}" for d, f in sorted(self.imports) if d != "msvcrt.dll") + "};\n"
         result = subprocess.run(
-            [ARGS.objdump[:-len("objdump")] + "gcc", f"-D_WIN32_WINNT={api}", f"-DWINVER={api}",
+            [OBJDUMP[:-len("objdump")] + "gcc", f"-D_WIN32_WINNT={api}", f"-DWINVER={api}",
              "-fsyntax-only", "-x", "c", "-"], input=source.encode(), stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT, env=dict(os.environ, LC_ALL="C"))
         self.assertEqual(result.returncode, 0, result.stdout.decode()[-2000:])
 
     def test_no_sse_in_a_32_bit_build(self):
-        code = subprocess.run([ARGS.objdump, "-d", ARGS.exe], stdout=subprocess.PIPE, check=True)
+        code = subprocess.run([OBJDUMP, "-d", EXE], stdout=subprocess.PIPE, check=True)
         sse = [line for line in code.stdout.decode().splitlines() if re.search(r"%xmm\d", line)]
-        self.assertEqual(sse[:10] if ARGS.bits == 4 else [], [])
+        self.assertEqual(sse[:10] if BITS == 4 else [], [])
 
     def test_version_record_and_icon_of_16_32_and_48_pixels(self):
         fixed = self.pe.VS_FIXEDFILEINFO[0]
@@ -114,10 +112,5 @@ class Program(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    for option in ("--allowlist", "--windows", "--objdump"):
-        parser.add_argument(option, required=True)
-    parser.add_argument("--bits", type=int, choices=(4, 8), required=True)
-    parser.add_argument("exe")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    BITS, ALLOWLIST, WINDOWS, OBJDUMP, EXE = int(sys.argv[1]), *sys.argv[2:6]
+    unittest.main(argv=sys.argv[:1] + sys.argv[6:], verbosity=2)
