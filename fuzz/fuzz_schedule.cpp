@@ -18,7 +18,7 @@ static void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
-  fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
+  fake::Ras() = {{{fake::Handle(1), "Modem"}}, {}};
   fake::Runtime runtime;
   fake::WindowSystem windows;
   fake::AddressSource winsock;

@@ -33,7 +33,7 @@ TEST(MainWindow, TheWindowKeepsItsRegionAndEachPressAsksAfresh) {
   int cancel = 0;
   w.form.Form_Unload(cancel);
   EXPECT_EQ(w.windows.live, std::set{w.windows.windowRegion});  // the one handed to the window
-  fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
+  fake::Ras() = {{{fake::Handle(1), "Modem"}}, {}};
   w.form.Click(ShapedForm::Command1);
   w.form.Click(ShapedForm::Command1);
   EXPECT_EQ(fake::Ras().hangUps.size(), 2u);
@@ -71,7 +71,7 @@ TEST(EllipseCorners, RoundEachStepAndHoldToTheirRange) {
 // Timer2 hangs up on each tick the box is the clock's text, its caption before the first too.
 TEST(Schedule, ComparesWithTheCaptionAsItStandsBeforeTheFirstTick) {
   for (const auto& [typed, hangUps] : {std::pair("VREME", 3u), {"VREME ", 0u}, {"", 0u}}) {
-    fake::Ras() = {{{fake::Handle(1), "Modem", /*closesOnHangUp=*/false}}, {}};
+    fake::Ras() = {{{fake::Handle(1), "Modem"}}, {}};
     Window w;
     w.runtime.Type(w.form, ShapedForm::Text1, typed);
     for (int i = 0; i < 3; ++i) w.form.Timer(ShapedForm::Timer2);

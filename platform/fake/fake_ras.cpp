@@ -23,8 +23,5 @@ std::uint32_t platform::RasEnumConnectionsA(Module1::RASCONNA* buffer, std::uint
 
 std::uint32_t platform::RasHangUpA(Module1::HRASCONN connection) {
   fake::Ras().hangUps.push_back(connection);
-  std::erase_if(fake::Ras().connections, [&](const fake::RasConnection& c) {
-    return c.handle == connection && c.closesOnHangUp;
-  });
   return kRasSuccess;
 }

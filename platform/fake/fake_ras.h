@@ -1,4 +1,4 @@
-// A Remote Access Service for tests: what it lists, and what was hung up.
+// A Remote Access Service for tests: what it lists, hung up or not, and what was hung up.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,6 @@ namespace fake {
 struct RasConnection {
   Module1::HRASCONN handle;
   std::string entryName;
-  bool closesOnHangUp = true;
 };
 
 struct RasService {

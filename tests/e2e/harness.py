@@ -175,11 +175,6 @@ class LinuxSession(Display):
         self.mock("AddActiveConnection", d.Array([], signature="s"), path, "/",
                   object_name or name, d.UInt32(2))
 
-    def keep_connections(self):
-        """DeactivateConnection only logged: connections stay up."""
-        self.bus.get_object(NM, NM_PATH).AddMethod(NM, "DeactivateConnection", "o", "", "",
-                                                   dbus_interface=MOCK)
-
     def hung_up(self):
         """The names of the connections the program asked to end, in order."""
         return [self.names.get(p.rsplit("/", 1)[-1], p)
@@ -191,8 +186,9 @@ class LinuxSession(Display):
         for i, name in enumerate(connections):
             self.names[element := re.sub(r"\W", "_", name) or f"Unnamed{i}"] = name
             self.activate("gsm", name, element)
-        if keep:
-            self.keep_connections()
+        if keep:  # DeactivateConnection only logged
+            self.bus.get_object(NM, NM_PATH).AddMethod(NM, "DeactivateConnection", "o", "", "",
+                                                       dbus_interface=MOCK)
         self.app_proc = self.spawn([self.app])
         self.window = wait_for(lambda: self.find_window("^Prekidnik$"), 20)
         if not self.window or not wait_for(self.main_rect, 10):
@@ -241,7 +237,8 @@ class WineSession(Display):
 
     def __init__(self, wine, bits, exe, fake_rasapi32, probe, work):
         self.wine_path, self.bits, self.probe_exe, self.files = wine, bits, probe, (exe, fake_rasapi32)
-        self.prefix = os.path.join(work, "prefix")
+        os.makedirs(prefix := os.path.join(work, "prefix"), exist_ok=True)
+        self.prefix = prefix
         self.server = os.path.join(os.path.dirname(wine), "wineserver")
         super().__init__("1024x768")
 

@@ -76,15 +76,11 @@ void Drain() {
 // A tick due at once beats an earlier repaint; none after a stop or a restart for later.
 TEST(FormTimer, ATickDueAtOnceComesFirstAndNoneAfterAStopOrARestart) {
   qt_backend::SystemClock clock;
-  std::string log;  // t: a tick, r: a repaint
+  std::string log;  // t: a tick, r: an event posted before it, as a repaint is
   qt_backend::FormTimer timer(
       clock, [&] { log += "t"; }, nullptr);
-  struct Repaint : QObject {
-    explicit Repaint(std::string& log) : log(log) {}
-    bool event(QEvent*) override { return log += "r", true; }
-    std::string& log;
-  } repaint(log);
-  QCoreApplication::postEvent(&repaint, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  QMetaObject::invokeMethod(
+      qApp, [&] { log += "r"; }, Qt::QueuedConnection);
   timer.start(0, clock.Now());
   Drain();
   timer.start(0, clock.Now());
@@ -179,7 +175,7 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
     useZone(c.zone);
     setenv("TZ", (dir / "zone").c_str(), 1);
     if (c.locale) setenv("LC_ALL", c.locale, 1);
-    fake::Ras() = {{{Module1::HRASCONN{}, "Modem", /*closesOnHangUp=*/false}}, {}};
+    fake::Ras() = {{{Module1::HRASCONN{}, "Modem"}}, {}};
     SteppedClock clock(c.start);
     qt_backend::Runtime runtime(&clock);
     ShapedForm form(runtime, windows, winsock);
