@@ -80,7 +80,7 @@ TEST(Schedule, ComparesWithTheCaptionAsItStandsBeforeTheFirstTick) {
 }
 
 // The one sign after the hour (%r's from the 12-hour format, flags, O) is the separator, else
-// ":": no space, letter, digit, control, broken or overlong character; "%%H" is no hour.
+// ":": no space, letter (時 too), digit, control, broken or overlong character; "%%H" is no hour.
 TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
   const std::tuple<const char*, const char*, const char*> signs[] = {
       {"%r", "%I.%M.%S %p", "."},
@@ -91,8 +91,8 @@ TEST(ClockText, SeparatorIsOnePunctuationBetweenHourAndMinuteElseColon) {
   };
   for (const auto& [format, ampm, separator] : signs)
     EXPECT_EQ(schedule::SeparatorFromTimeFormat(format, ampm), separator) << format;
-  for (const char* format : {"%H%M%S", "%H %M", "%Hh%M", "%H1%M", "%H\t%M", "%H\xe6%M",
-                             "%H\xc0\xba%M", "%%H.%M", "Hour %", "%r"})
+  for (const char* format : {"%H%M%S", "%H %M", "%Hh%M", "%H\xe6\x99\x82%M", "%H1%M", "%H\t%M",
+                             "%H\xe6%M", "%H\xc0\xba%M", "%%H.%M", "Hour %", "%r"})
     EXPECT_EQ(schedule::SeparatorFromTimeFormat(format), ":") << format;
 }
 

@@ -134,7 +134,6 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
       {"forward over it", ten - 600 * kMs, kHour, "10:59:59", false},
       {"back out of it", ten + 400 * kMs, -kHour, "09:00:00", false},
       {"resumed 29 h later in it", ten + 300 * kMs - 29 * kHour, 29 * kHour, "10:00:00", true},
-      {"midnight", ten - 10 * kHour - 400 * kMs, 0, "00:00:00", false},
       {"a new zone, 9 h ahead", ten + 200 * kMs, 0, "19:00:01", true, "19:00:01", "UTC",
        "Asia/Tokyo"},
       {"autumn, first pass", autumn - kHour / 2 - 500 * kMs, 0, "02:30:00", true, "02:30:00",
@@ -144,19 +143,13 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
       {"spring, the hour left out", spring - 500 * kMs, 0, "03:00:00", false, "02:00:00",
        "Europe/Belgrade"},
   };
-  const std::pair<const char*, const char*> locales[] = {
-      // %r, %T, %H.%M, %H時, %H시 %M, ...
-      {"en_US.UTF-8", ":"}, {"sr_RS.UTF-8@latin", ":"}, {"fi_FI.UTF-8", "."}, {"da_DK.UTF-8", ":"},
-      {"de_DE.UTF-8", ":"}, {"ja_JP.UTF-8", ":"},       {"zh_CN.UTF-8", ":"}, {"ko_KR.UTF-8", ":"},
-      {"nb_NO.UTF-8", "."}, {"hi_IN.UTF-8", ":"}};  // hi_IN: 12-hour, as en_US
-  for (const auto& [locale, s] : locales)
-    cases.push_back({locale, ten - 100 * kMs, 0, std::string("10") + s + "00" + s + "00", false, "",
-                     "UTC", nullptr, locale});
-  // Texts that only look like the clock's, and a megabyte that begins with it.
-  for (const std::string& typed : std::initializer_list<std::string>{
-           "10:00:00\u0301", "\u200f10:00:00", "\u202e10:00:00\u202c", "10\a:00:00", "10:00:00\xff",
-           "10\uff1a00\uff1a00", "10:00:00" + std::string(1 << 20, '0')})
-    cases.push_back({typed.substr(0, 16), ten - 100 * kMs, 0, "10:00:00", false, typed});
+  // The locale's time format (fi_FI: %H.%M.%S) names the separator; over midnight.
+  cases.push_back({"fi_FI at midnight", ten - 10 * kHour - 100 * kMs, 0, "00.00.00", false, "",
+                   "UTC", nullptr, "fi_FI.UTF-8"});
+  // Texts that only look like the clock's.
+  for (const char* typed : {"10:00:00\u0301", "\u200f10:00:00", "\u202e10:00:00\u202c",
+                            "10\a:00:00", "10:00:00\xff", "10\uff1a00\uff1a00"})
+    cases.push_back({typed, ten - 100 * kMs, 0, "10:00:00", false, typed});
   const fs::path dir = fs::temp_directory_path() / ("prekidnik-clock-" + std::to_string(getpid()));
   // Replaces the zone file, as `timedatectl set-timezone` replaces its link.
   auto useZone = [&](const std::string& name) {
