@@ -68,9 +68,7 @@ def main():
     args = parser.parse_args()
 
     with contextlib.closing(harness.LinuxSession(os.path.abspath(args.app))) as s:
-        s.activate("gsm", "Mobilni")
-        s.keep_connections()
-        s.start_app()
+        s.start_app(["Mobilni"], keep=True)
         time.sleep(2)
         start = sample(s)
         end_at = time.time() + args.minutes * 60

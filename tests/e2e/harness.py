@@ -321,8 +321,6 @@ class WineSession(Display):
     def key(self, keys, window=None):  # without a window manager the focus stays put
         self.xdotool("key", *keys.split())
 
-    def close(self):
-        if self.env.get("DISPLAY"):
-            self.stop_app()
-            self.run(self.server, "-k")
+    def close(self):  # the program and Wine's own processes, then the display
+        self.run(self.server, "-k")
         super().close()
