@@ -220,6 +220,7 @@ TEST(RasFaults, TheRoutineActsOnlyOnASuccessfulListingAndReadsNoFurtherThanTheNa
   const std::string log = temp + std::to_string(GetCurrentProcessId()) + "_ras_faults.log";
   SetEnvironmentVariableA("PREKIDNIK_FAKE_RAS_LOG", log.c_str());
   for (const auto& f : faults) {
+    DeleteFileA(log.c_str());  // this row's calls only (or those of an earlier program of this id)
     SetEnvironmentVariableA("PREKIDNIK_FAKE_RAS_CONNECTIONS", f.connections.c_str());
     SetEnvironmentVariableA("PREKIDNIK_FAKE_RAS_ENUM_RESULT", f.enumResult);
     SetEnvironmentVariableA("PREKIDNIK_FAKE_RAS_HANGUP_RESULT", f.hangUpResult);
@@ -231,8 +232,6 @@ TEST(RasFaults, TheRoutineActsOnlyOnASuccessfulListingAndReadsNoFurtherThanTheNa
       if (auto at = line.find(" hangup "); at != std::string::npos)
         hungUp.push_back(std::stoull(line.substr(at + 8)));
     EXPECT_EQ(hungUp, f.hungUp) << "row " << &f - faults;
-    in.close();
-    DeleteFileA(log.c_str());
   }
 }
 
