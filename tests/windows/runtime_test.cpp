@@ -457,7 +457,6 @@ const Change kChanges[] = {
     // The typed second: a step into it matches, one over it skips it.
     {"back into it",              "10:00:05", ":", "10:00:05", At(6), -kSecond,    WM_TIMECHANGE,     0,                      1000, true},
     {"over it",                   "10:00:05", ":", "10:00:06", At(4), 2 * kSecond, WM_TIMECHANGE,     0,                      1000, false},
-    {"back 1 h out of it",        "10:00:05", ":", "09:00:05", At(5), -kHour,      WM_TIMECHANGE,     0,                      1000, false},
     // A sleep of more than a day that the monotonic clock did not count, either resume.
     {"resume, automatic",         "",         ":", "11:00:02", At(0), kSlept,      WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 1000, false},
     {"resume, by the user",       "",         ":", "11:00:02", At(0), kSlept,      WM_POWERBROADCAST, PBT_APMRESUMESUSPEND,   1000, false},
