@@ -2,11 +2,11 @@
 // and keeps a hung-up connection closing a while. Its variables, read on each call but the first:
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
-//                                    a name of 257 bytes or more fills its field, 'M' after it
+//                                    a name of 257 bytes or more fills its field, unterminated
 //   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R",
 //                                    "<ms> hangup|status H -> R", "<ms> detach"
 //   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns after writing the records that
-//                                    fit and the count (603 also sets the size it asks for)
+//                                    fit and the count
 //   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection left up
 #include <windows.h>
 // The Remote Access headers build on <windows.h>.
@@ -82,7 +82,6 @@ Connection* Find(HRASCONN handle) {
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
 constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
-static_assert(offsetof(RASCONNA, szDeviceType) == kNameOffset + kNameBytes);
 // A 32-bit caller's records, the 412-byte one too, keep the handle at 4 and the name at 8.
 static_assert(sizeof(void*) == 8 || (kHandleOffset == 4 && kNameOffset == 8));
 
@@ -115,10 +114,8 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
       std::memcpy(r, &size, sizeof size);
       std::memcpy(r + kHandleOffset, &handle, sizeof handle);
       std::memcpy(r + kNameOffset, c.name.data(), std::min(c.name.size(), kNameBytes));
-      if (c.name.size() >= kNameBytes) r[kNameOffset + kNameBytes] = 'M';
     }
     *count = inject ? open.size() : listed;
-    if (inject && result == ERROR_BUFFER_TOO_SMALL) *bytes = needed;
   }
   Log("enum size=" + std::to_string(size) + " bytes=" + std::to_string(bytesIn) +
       " count=" + std::to_string(countIn) + " -> " + std::to_string(result));
@@ -146,10 +143,6 @@ DWORD WINAPI FakeRasGetConnectStatusA(HRASCONN handle, RASCONNSTATUSA* status) {
   DWORD result = !status || status->dwSize < 160 ? ERROR_INVALID_SIZE
                  : c                             ? 0
                                                  : ERROR_INVALID_HANDLE;
-  if (result == 0) {
-    status->rasconnstate = c->hungUp ? RASCS_Disconnected : RASCS_Connected;
-    status->dwError = 0;
-  }
   Log("status " + std::to_string(reinterpret_cast<std::uintptr_t>(handle)) + " -> " +
       std::to_string(result));
   return result;
