@@ -52,7 +52,6 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                 s.key("alt+p alt+z")
                 self.assertTrue(s.app_exited(15))
                 calls, times = [c for _, c in s.calls()], {c: t for t, c in s.calls()}
-                self.assertEqual(calls[-1], "detach", "the program did not end last")
                 self.assertEqual("status 7 -> 6" in calls, waits_for_it)
                 waited = times["detach"] - times["hangup 7 -> 0"]
                 self.assertTrue((1400 if waits_for_it else 2800) <= waited < 10000, waited)
