@@ -81,7 +81,6 @@ class Program(unittest.TestCase):
                         for var in getattr(info, "Var", []) for t in var.entry.values()]
         self.assertIn("0x0409 0x04b0", [t.lower() for t in translations])
         group, icons = self.resources(14)[1], self.resources(3)  # RT_GROUP_ICON, RT_ICON
-        self.assertEqual(struct.unpack_from("<HH", group), (0, 1))
         sizes = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
                  for i in range(struct.unpack_from("<H", group, 4)[0])]
         self.assertEqual(sorted(s[:2] for s in sizes), [(16, 16), (32, 32), (48, 48)])
