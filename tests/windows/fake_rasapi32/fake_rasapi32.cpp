@@ -3,8 +3,8 @@
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
 //                                    a name of 257 bytes or more fills its field, unterminated
-//   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum size=S bytes=B count=C -> R",
-//                                    "<ms> hangup|status H -> R", "<ms> detach"
+//   PREKIDNIK_FAKE_RAS_LOG           appended to: "<ms> enum -> R", "<ms> hangup|status H -> R",
+//                                    "<ms> detach"
 //   PREKIDNIK_FAKE_RAS_ENUM_RESULT   a code the listing returns after writing the records that
 //                                    fit and the count
 //   PREKIDNIK_FAKE_RAS_HANGUP_RESULT a code every hang-up returns, the connection left up
@@ -91,7 +91,6 @@ extern "C" {
 
 DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* count) {
   const DWORD size = buffer ? buffer->dwSize : 0, bytesIn = bytes ? *bytes : 0;
-  const DWORD countIn = count ? *count : 0;
   std::vector<const Connection*> open;
   for (const Connection& c : Connections())
     if (!Gone(c)) open.push_back(&c);
@@ -117,8 +116,7 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
     }
     *count = inject ? open.size() : listed;
   }
-  Log("enum size=" + std::to_string(size) + " bytes=" + std::to_string(bytesIn) +
-      " count=" + std::to_string(countIn) + " -> " + std::to_string(result));
+  Log("enum -> " + std::to_string(result));
   return result;
 }
 
