@@ -115,3 +115,5 @@ class Behaviour(Case):
                 target = self.schedule(1.0, lambda t: time.strftime(spelling, time.localtime(t)))
                 wait_for(lambda: time.time() > target + 1.3, 10)
                 self.assertEqual(self.s.hung_up(), [], f"{spelling!r} hung up")
+        target = self.schedule(1.0)  # the clock's own spelling, the same way, does
+        self.assertTrue(wait_for(self.s.hung_up, target + 5 - time.time()), "nor the exact time")

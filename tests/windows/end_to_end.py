@@ -42,6 +42,7 @@ class WindowsOnly(Wine, cases.Case, unittest.TestCase):
                             f"clocks seen {sorted(seen)}, hang-ups {s.hung_up()}")
         finally:
             s.xdotool("mouseup", 1)  # only now does the system's move loop end
+        self.assertNotEqual(s.main_rect()[:2], design.box(design.MAIN, 96)[:2])
 
     def test_exit_after_a_hang_up_waits_for_the_connection_three_seconds_at_most(self):
         s = self.s
