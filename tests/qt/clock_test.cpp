@@ -180,11 +180,10 @@ TEST(Clock, FollowsStepsZonesAndLocalesAndTheTypedSecondMatchesAsShown) {
     if (c.step != 0) clock.Step(c.step);
     if (c.newZone) useZone(c.newZone);
     Drain();  // what the step made due at once, and nothing that waits
+    EXPECT_TRUE(RunUntil([&] { return label() == c.shown; }, c.step == 0 ? 2000 : 0)) << label();
     if (c.step == 0) {
-      ASSERT_TRUE(RunUntil([&] { return label() == c.shown; }, 2000)) << label();
       EXPECT_EQ(timer1->lastDue(), next);
     }
-    EXPECT_EQ(label(), c.shown);
     const std::int64_t now = clock.Now(), due = timer1->due();
     EXPECT_TRUE(due % kSecond == 0 && due > now && due - now <= kSecond) << due - now;
     const std::size_t before = fake::Ras().hangUps.size();  // from the new time on
