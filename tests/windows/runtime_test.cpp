@@ -275,13 +275,13 @@ class RuntimeTest : public ::testing::Test {
   win32::Runtime runtime{GetModuleHandleA(nullptr)};
   TestForm form{runtime, kPopup};
   TestForm framed{runtime, kFramed};
+  const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();  // at the screen's dpi
   std::vector<bool> windowsAtEndings;  // whether a window was left, at each
 };
 
 TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips) {
   runtime.Show(form);
   runtime.Show(framed);
-  const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
   // Their frames, the popup's place and both sizes are the end-to-end cases'.
   EXPECT_EQ(GetWindowLongA(Window(framed), GWL_STYLE) &
                 (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MAXIMIZEBOX | WS_MINIMIZEBOX),
@@ -356,7 +356,6 @@ TEST_F(RuntimeTest, InputReachesTheHandlersAndATimerAnsweringMinusOneHoldsNoOthe
   runtime.SetText(form, kBox, "12:00:00");
   EXPECT_EQ(form.changes, std::vector{kBox});
   // Presses on the bare surface, any button, in twips.
-  const float tx = runtime.TwipsPerPixelX(), ty = runtime.TwipsPerPixelY();
   SendMessageA(Window(form), WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT | MK_CONTROL,
                MAKELPARAM(10, 20));
   SendMessageA(Window(form), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 4));
