@@ -82,8 +82,6 @@ Connection* Find(HRASCONN handle) {
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
 constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
-// A 32-bit caller's records, the 412-byte one too, keep the handle at 4 and the name at 8.
-static_assert(sizeof(void*) == 8 || (kHandleOffset == 4 && kNameOffset == 8));
 
 }  // namespace
 
