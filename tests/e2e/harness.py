@@ -152,7 +152,6 @@ class LinuxSession(Display):
                         "-l", self.nm_log])
             if not wait_for(lambda: self.bus.name_has_owner(NM), 30):
                 raise RuntimeError("the NetworkManager mock did not start")
-            self.mock("AddEthernetDevice", "eth0", "eth0", 100)
         if self.wm:
             self.spawn(["openbox", "--sm-disable"])
             wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"))

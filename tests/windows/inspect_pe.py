@@ -89,8 +89,7 @@ class Program(unittest.TestCase):
 
     def test_manifest_asks_for_common_controls_6_dpi_awareness_and_vista_to_11(self):
         manifests = self.resources(24)  # RT_MANIFEST
-        self.assertEqual(list(manifests), [1])
-        root = ElementTree.fromstring(manifests[1])  # well-formed, or the loader refuses it
+        root = ElementTree.fromstring(manifests[1])  # id 1, the loader's; well-formed, or refused
         self.assertEqual([(a.get("version"), a.get("publicKeyToken"), a.get("processorArchitecture"))
                           for a in root.iter("{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
                           if a.get("name") == "Microsoft.Windows.Common-Controls"],
