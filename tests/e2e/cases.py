@@ -106,6 +106,7 @@ class Behaviour(Case):
         self.assertGreaterEqual(counts[1], 20, "too few requests in the second")  # 10 a second
         # The clock label may turn a little after the wall clock: half a second.
         self.assertEqual(counts[2], counts[1], "hang-ups went on after the typed second")
+        self.assertEqual(s.hung_up(), ["Mobilni", "DSL"] * (counts[2] // 2), "each request, both")
 
     def test_other_spellings_of_the_time_never_hang_up(self):
         self.s.start_app(["Mobilni"], keep=True)

@@ -320,6 +320,6 @@ class WineSession(Display):
     def key(self, keys, window=None):  # without a window manager the focus stays put
         self.xdotool("key", *keys.split())
 
-    def close(self):  # the program and Wine's own processes, then the display
-        self.run(self.server, "-k")
+    def close(self):  # the program and Wine's own processes (of this prefix only), then the display
+        self.run("env", f"WINEPREFIX={self.prefix}", self.server, "-k")
         super().close()

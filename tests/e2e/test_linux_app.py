@@ -68,5 +68,6 @@ class WithOpenbox(cases.Case, LinuxCase):
         s.key("alt+F4", "main")  # and now it ends
         self.assert_ends_with_status_0()
 
+
 if __name__ == "__main__":
     unittest.main()
