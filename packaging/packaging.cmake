@@ -14,7 +14,7 @@ set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 
 # Debian's Python, the same on every Debian 12 machine.
 find_program(PREKIDNIK_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(PREKIDNIK_MAKE_ICON ${PROJECT_SOURCE_DIR}/platform/win32/make_icon.py)
+set(PREKIDNIK_MAKE_ICON ${CMAKE_CURRENT_LIST_DIR}/make_icon.py)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)

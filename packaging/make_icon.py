@@ -2,10 +2,11 @@
 """Draws Prekidnik's icon, a clock above a cut cable, and writes it as
 prekidnik.ico with 16, 32 and 48 pixel images (32-bit colour with an AND
 mask), as a PNG of one of those sizes, or as SVG. The .ico is kept in the
-repository: run this only to change it. The Linux package's PNG and SVG icons
-are written by the build from the same shapes.
+repository, beside the Windows resources that take it (platform/win32): run
+this only to change it. The Linux package's PNG and SVG icons are written by
+the build from the same shapes.
 
-Usage: make_icon.py [OUTPUT.ico]   (default: prekidnik.ico beside this script)
+Usage: make_icon.py [OUTPUT.ico]   (default: platform/win32/prekidnik.ico)
        make_icon.py --png SIZE OUTPUT.png
        make_icon.py --svg OUTPUT.svg
 """
@@ -227,7 +228,7 @@ def main():
     elif len(args) <= 1 and not (args and args[0].startswith("-")):
         data = ico()
         out = args[0] if args else os.path.join(
-            os.path.dirname(os.path.abspath(__file__)), "prekidnik.ico")
+            os.path.dirname(os.path.abspath(__file__)), "..", "platform", "win32", "prekidnik.ico")
     else:
         sys.exit(__doc__.split("\n\n", 1)[1])
     with open(out, "wb") as f:
