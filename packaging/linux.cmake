@@ -25,6 +25,16 @@ install(FILES ${out}/icons/prekidnik.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/ic
 
 # Man page and change log, compressed without a time stamp or a file name.
 configure_file(${src}/prekidnik.1.in ${out}/prekidnik.1 @ONLY)
+# The copyright file in Debian's machine-readable format, its licence text
+# taken from LICENSE: the permission and the disclaimer, every line indented
+# by a space and an empty one written as " .".
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+string(FIND "${licence}" "Permission is hereby granted" start)
+string(SUBSTRING "${licence}" ${start} -1 licence)
+string(STRIP "${licence}" licence)
+string(REPLACE "\n\n" "\n.\n" licence "${licence}")
+string(REPLACE "\n" "\n " PREKIDNIK_LICENCE_PARAGRAPH " ${licence}")
+configure_file(${src}/copyright.in ${out}/copyright @ONLY)
 configure_file(${src}/${app_id}.metainfo.xml.in ${out}/${app_id}.metainfo.xml @ONLY)
 foreach(pair "prekidnik.1|${out}/prekidnik.1" "changelog|${src}/changelog")
   string(REPLACE "|" ";" pair "${pair}")
@@ -41,7 +51,7 @@ install(TARGETS prekidnik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${src}/${app_id}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${out}/${app_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${out}/prekidnik.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${out}/changelog.gz ${src}/copyright
+install(FILES ${out}/changelog.gz ${out}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/prekidnik)
 
 set(CPACK_GENERATOR DEB)

@@ -15,6 +15,8 @@ set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 # Debian's Python, the same on every Debian 12 machine.
 find_program(PREKIDNIK_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(PREKIDNIK_MAKE_ICON ${CMAKE_CURRENT_LIST_DIR}/make_icon.py)
+# Every package carries LICENSE; its text is read when the build is configured.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)

@@ -14,11 +14,14 @@ else()
 endif()
 
 configure_file(${src}/procitaj-me.txt ${out}/procitaj-me.txt @ONLY)
+# The licence beside the program, with the line ends Notepad reads.
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${out}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 set(PREKIDNIK_ZIP ${PROJECT_BINARY_DIR}/prekidnik-${PROJECT_VERSION}-${win_arch}.zip)
 add_custom_command(OUTPUT ${PREKIDNIK_ZIP}
   COMMAND ${PREKIDNIK_PYTHON} ${src}/make_zip.py ${PREKIDNIK_ZIP} ${PREKIDNIK_SOURCE_DATE_EPOCH}
           prekidnik.exe=$<TARGET_FILE:prekidnik> procitaj-me.txt=${out}/procitaj-me.txt
-  DEPENDS prekidnik ${src}/make_zip.py ${out}/procitaj-me.txt VERBATIM)
+          LICENSE.txt=${out}/LICENSE.txt
+  DEPENDS prekidnik ${src}/make_zip.py ${out}/procitaj-me.txt ${out}/LICENSE.txt VERBATIM)
 add_custom_target(package_zip ALL DEPENDS ${PREKIDNIK_ZIP})
 
 if(win_arch STREQUAL win32)
@@ -34,11 +37,12 @@ if(win_arch STREQUAL win32)
             -DVERSION=${PROJECT_VERSION} -DVERSION_TEXT=${PREKIDNIK_VERSION_TEXT}
             -DVERSION_QUAD=${PREKIDNIK_VERSION_DOTTED_QUAD}
             -DVERSION_MAJOR=${PROJECT_VERSION_MAJOR} -DVERSION_MINOR=${PROJECT_VERSION_MINOR}
-            -DEXE=$<TARGET_FILE:prekidnik>
+            -DEXE=$<TARGET_FILE:prekidnik> -DLICENCE=${out}/LICENSE.txt
             -DICON=${PROJECT_SOURCE_DIR}/platform/win32/prekidnik.ico
             -DOUTFILE=${PREKIDNIK_SETUP}
             ${src}/prekidnik.nsi
     DEPENDS prekidnik ${src}/prekidnik.nsi ${PROJECT_SOURCE_DIR}/platform/win32/prekidnik.ico
+            ${out}/LICENSE.txt
     VERBATIM)
   add_custom_target(package_setup ALL DEPENDS ${PREKIDNIK_SETUP})
 endif()

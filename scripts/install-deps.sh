@@ -16,11 +16,13 @@ packages=(
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils
   wine wine64 fonts-wine
+  # Accessibility: the AT-SPI bus and its Python client
+  at-spi2-core python3-pyatspi
   # 32-bit Wine, for the tests of the 32-bit Windows build (needs a kernel
   # that runs 32-bit code)
   wine32:i386
   # Packages and their checks
-  dpkg-dev nsis lintian desktop-file-utils appstream
+  dpkg-dev nsis lintian desktop-file-utils appstream p7zip-full
   # The benchmark's soak (bench/soak.py counts the X resources)
   xrestop
 )

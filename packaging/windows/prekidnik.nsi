@@ -1,7 +1,8 @@
 ; Prekidnik's installer: for the current user only, with no administrator
 ; rights, into the user's own programs folder; a Start-menu shortcut and an
 ; uninstaller registered with Windows. Built by CMake (target package_setup),
-; which defines VERSION, VERSION_TEXT, VERSION_QUAD, EXE, ICON and OUTFILE.
+; which defines VERSION, VERSION_TEXT, VERSION_QUAD, EXE, LICENCE, ICON and
+; OUTFILE.
 Unicode true
 SetCompressor /SOLID lzma
 ; The installed files take the time of installation: no build time is kept in
@@ -39,7 +40,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${NAME} ${VERSION_TEXT}
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION_TEXT}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION_TEXT}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "OriginalFilename" "prekidnik-${VERSION}-setup.exe"
-VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Prekidnik developers"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (c) 2026 the Prekidnik developers"
 
 Function .onInit
   SetShellVarContext current
@@ -52,6 +53,7 @@ FunctionEnd
 Section "Prekidnik"
   SetOutPath "$INSTDIR"
   File "/oname=prekidnik.exe" "${EXE}"
+  File "/oname=LICENSE.txt" "${LICENCE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\prekidnik.exe" "" "$INSTDIR\prekidnik.exe" 0
 
@@ -71,6 +73,7 @@ SectionEnd
 Section "Uninstall"
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$INSTDIR\prekidnik.exe"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ; The user's programs folder goes too if this program was all it held.
