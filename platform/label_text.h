@@ -1,8 +1,10 @@
-// What a label shows of its caption.
+// What a label shows of its caption, and the text box it names.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "platform/forms.h"
 
 namespace forms {
 
@@ -30,6 +32,19 @@ inline std::string ShownCaption(std::string_view caption, bool wordWrap,
     i += run;
   }
   return shown;
+}
+
+// The label whose caption names a text box for a screen reader: the label
+// just before the box in its window's design, as an instruction line stands
+// above the box it speaks of; none when anything else comes before it.
+inline const ControlDesign* NamingLabel(const FormDesign& design, const ControlDesign& box) {
+  if (box.kind != ControlKind::TextBox) return nullptr;
+  const ControlDesign* before = nullptr;
+  for (const auto& c : design.controls) {
+    if (&c == &box) break;
+    before = &c;
+  }
+  return before && before->kind == ControlKind::Label ? before : nullptr;
 }
 
 }  // namespace forms

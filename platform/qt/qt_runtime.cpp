@@ -9,6 +9,8 @@
 
 #include <langinfo.h>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -43,6 +45,40 @@ class Label : public QLabel {
  protected:
   void mousePressEvent(QMouseEvent* event) override { event->accept(); }
 };
+
+// What a screen reader is told (AT-SPI). A form is a window named by its
+// caption, where Qt would make a plain QWidget a nameless filler. A label is
+// named by the text it shows at the moment it is asked, whatever its
+// accessible name (see Runtime::SetText), and names the box it is the buddy of.
+class LabelAccessible : public QAccessibleWidget {
+ public:
+  explicit LabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return static_cast<const QLabel*>(object())->text();
+    return QAccessibleWidget::text(t);
+  }
+
+  QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
+      QAccessible::Relation match) const override {
+    auto related = QAccessibleWidget::relations(match);
+    QWidget* buddy = static_cast<const QLabel*>(object())->buddy();
+    if ((match & QAccessible::Labelled) && buddy)
+      related.append({QAccessible::queryAccessibleInterface(buddy), QAccessible::Labelled});
+    return related;
+  }
+};
+
+// Qt asks for a label's interface while QLabel's constructor sets its text,
+// before the label is one of ours by type: a form's label is known by its
+// parent.
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
+  if (className == QLatin1String("qt_backend::FormWindow"))
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  if (className == QLatin1String("QLabel") && qobject_cast<FormWindow*>(object->parent()))
+    return new LabelAccessible(static_cast<QLabel*>(object));
+  return nullptr;
+}
 
 QString FromText(std::string_view text) {
   return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -98,6 +134,13 @@ FormWindow::FormWindow(Runtime& runtime, forms::Form& form, float tppX, float tp
             [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
   for (std::size_t i = 1; i < tabOrder.size(); ++i)
     setTabOrder(controls_[tabOrder[i - 1]->id], controls_[tabOrder[i]->id]);
+  // A text box is named by the label just before it (Label1's instruction
+  // line for Text1); its tool tip is its description.
+  for (const auto& c : d.controls) {
+    const forms::ControlDesign* naming = forms::NamingLabel(d, c);
+    if (auto* label = naming ? qobject_cast<QLabel*>(Control(naming->id)) : nullptr)
+      label->setBuddy(Control(c.id));
+  }
 }
 
 QRect FormWindow::Pixels(int left, int top, int width, int height) const {
@@ -186,7 +229,10 @@ void FormWindow::FocusFirst() {
 template <typename Handler>
 void FormWindow::Route(Handler handler, int tickedTimer) {
   if (runtime_.Ending()) return;
+  const int outer = ticking_;  // a drag's move loop runs ticks inside a press
+  ticking_ = tickedTimer;
   handler();
+  ticking_ = outer;
   runtime_.AfterEvent(*this, tickedTimer);
 }
 
@@ -225,6 +271,7 @@ Runtime::Runtime(Clock* clock)
   const std::string format = nl_langinfo(T_FMT);
   separator_ = schedule::SeparatorFromTimeFormat(format, nl_langinfo(T_FMT_AMPM));
   QApplication::setQuitOnLastWindowClosed(false);
+  QAccessible::installFactory(AccessibleFor);
   clock_.OnStep([this] { ClockStepped(); });
 }
 
@@ -307,8 +354,16 @@ void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
   const QString value = FromText(text);
   const forms::ControlDesign* design = form.Design().Find(control);
   forms::SetTextIfChanged(Text(form, control), text, design ? design->name : "", [&] {
-    if (auto* label = qobject_cast<QLabel*>(w))
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      // What a timer writes (the clock, every second) changes by itself, not
+      // at the user's doing: a screen reader reads it when it asks, but is not
+      // told of each change. QLabel tells of a new text only while the label
+      // has no accessible name of its own, so such a label gets its design
+      // name, which nothing speaks: LabelAccessible names it by its text.
+      if (window->Ticking() >= 0 && label->accessibleName().isEmpty() && design)
+        label->setAccessibleName(FromText(design->name));
       label->setText(value);
+    }
     else if (auto* edit = qobject_cast<QLineEdit*>(w))
       edit->setText(value);
     else if (auto* button = qobject_cast<QPushButton*>(w))

@@ -82,6 +82,8 @@ class FormWindow : public QWidget {
   FormTimer* TimerControl(int id) const;
   const std::vector<std::pair<int, FormTimer*>>& Timers() const { return timers_; }
   void FocusFirst();
+  // The timer whose tick is being handled, or -1.
+  int Ticking() const { return ticking_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -100,6 +102,7 @@ class FormWindow : public QWidget {
   float tppX_, tppY_;
   std::map<int, QWidget*> controls_;
   std::vector<std::pair<int, FormTimer*>> timers_;
+  int ticking_ = -1;
 };
 
 // The platform's colour for a design colour.
