@@ -363,11 +363,11 @@ void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
       if (window->Ticking() >= 0 && label->accessibleName().isEmpty() && design)
         label->setAccessibleName(FromText(design->name));
       label->setText(value);
-    }
-    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       edit->setText(value);
-    else if (auto* button = qobject_cast<QPushButton*>(w))
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
       button->setText(value);
+    }
   });
 }
 
