@@ -1,6 +1,7 @@
 // What a label shows of its caption, and the text box it names.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,10 +38,11 @@ inline std::string ShownCaption(std::string_view caption, bool wordWrap,
 // The label whose caption names a text box for a screen reader: the label
 // just before the box in its window's design, as an instruction line stands
 // above the box it speaks of; none when anything else comes before it.
-inline const ControlDesign* NamingLabel(const FormDesign& design, const ControlDesign& box) {
+inline const ControlDesign* NamingLabel(std::span<const ControlDesign> controls,
+                                        const ControlDesign& box) {
   if (box.kind != ControlKind::TextBox) return nullptr;
   const ControlDesign* before = nullptr;
-  for (const auto& c : design.controls) {
+  for (const auto& c : controls) {
     if (&c == &box) break;
     before = &c;
   }

@@ -137,7 +137,7 @@ FormWindow::FormWindow(Runtime& runtime, forms::Form& form, float tppX, float tp
   // A text box is named by the label just before it (Label1's instruction
   // line for Text1); its tool tip is its description.
   for (const auto& c : d.controls) {
-    const forms::ControlDesign* naming = forms::NamingLabel(d, c);
+    const forms::ControlDesign* naming = forms::NamingLabel(d.controls, c);
     if (auto* label = naming ? qobject_cast<QLabel*>(Control(naming->id)) : nullptr)
       label->setBuddy(Control(c.id));
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/label_text.h"
 #include "platform/win32/win32_runtime.h"
 
 namespace win32 {
@@ -72,7 +73,21 @@ std::vector<const forms::ControlDesign*> CreationOrder(
     const unsigned kb = static_cast<unsigned>(b->tabIndex);
     return ka < kb;
   });
-  return order;
+  // A screen reader names a standard edit by the static text just before it
+  // in the child order: the label that names a text box is made right before
+  // it. A label takes no tab stop, so Tab's order stays the same.
+  std::vector<const forms::ControlDesign*> naming;
+  for (const auto& c : controls)
+    if (const forms::ControlDesign* label = forms::NamingLabel(controls, c))
+      naming.push_back(label);
+  std::vector<const forms::ControlDesign*> placed;
+  for (const forms::ControlDesign* c : order) {
+    if (std::find(naming.begin(), naming.end(), c) != naming.end()) continue;
+    if (const forms::ControlDesign* label = forms::NamingLabel(controls, *c))
+      placed.push_back(label);
+    placed.push_back(c);
+  }
+  return placed;
 }
 
 int SystemColorIndex(forms::Color color) {

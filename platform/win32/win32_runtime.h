@@ -36,7 +36,8 @@ WindowStyles ControlStyles(const forms::ControlDesign& control);
 // The window classes of the controls that are windows; nullptr for the rest.
 const char* ControlClass(forms::ControlKind kind);
 // Controls in the order their windows are made, which is also their z-order
-// and so the order Tab visits them: by tab index, those outside it last.
+// and so the order Tab visits them: by tab index, those outside it last,
+// except that a text box's naming label comes right before the box.
 std::vector<const forms::ControlDesign*> CreationOrder(
     std::span<const forms::ControlDesign> controls);
 // The system colour index of a design colour, or -1 for a plain colour. The

@@ -290,11 +290,12 @@ TEST_F(RuntimeTest, WindowsAndControlsTakeTheDesignsStylesPlacesFontsAndToolTips
                          GetClassLongPtrA(Window(framed), GCLP_HBRBACKGROUND)}),
             std::vector<ULONG_PTR>({COLOR_ACTIVEBORDER + 1, COLOR_BTNFACE + 1}));
   const auto px = forms::TwipsToPixels;
-  // Made in the tab order, the label (outside it) last; no window for a timer.
+  // Made in the tab order, the label (outside it) just before the box it names, as a screen
+  // reader looks for it; no window for a timer.
   std::vector<HWND> children;
   for (HWND c = GetWindow(Window(form), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
     children.push_back(c);
-  EXPECT_EQ(children, (std::vector{Control(kExit), Control(kGo), Control(kBox), Control(kLabel)}));
+  EXPECT_EQ(children, (std::vector{Control(kExit), Control(kGo), Control(kLabel), Control(kBox)}));
   const char* classes[] = {"", "Static", "Edit", "Button", "Button"};
   for (const auto& c : std::span(kControls, 4)) {
     char cls[32];
