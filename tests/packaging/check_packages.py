@@ -130,7 +130,8 @@ def rgba(image):
 
 
 class Zip(unittest.TestCase):
-    """The Windows zip: the built program and its read-me, as Notepad shows it."""
+    """The Windows zip: the built program, its read-me as Notepad shows it, and the licence
+    (test_licence.py reads that)."""
     archive = exe = version = None  # set by main
 
     @classmethod
@@ -139,8 +140,8 @@ class Zip(unittest.TestCase):
             cls.members = {name: archive.read(name) for name in archive.namelist()}
         cls.readme = cls.members.get("procitaj-me.txt", b"")
 
-    def test_holds_the_program_and_its_read_me_only(self):
-        self.assertEqual(list(self.members), ["prekidnik.exe", "procitaj-me.txt"])
+    def test_holds_the_program_its_read_me_and_its_licence_only(self):
+        self.assertEqual(list(self.members), ["LICENSE.txt", "prekidnik.exe", "procitaj-me.txt"])
 
     def test_the_program_is_the_built_one(self):
         self.assertTrue(self.members.get("prekidnik.exe") == read_bytes(self.exe),
