@@ -57,7 +57,14 @@ class Accessibility(unittest.TestCase):
         run = cls.session.wine(ARGS.acc_probe, title, timeout=60)
         if run.returncode != 0 or not run.stdout.strip():
             raise RuntimeError(f"acc_probe {title}: status {run.returncode}, {run.stdout!r}")
-        return json.loads(run.stdout)
+        window = json.loads(run.stdout)
+        if window is None:
+            raise RuntimeError(f"acc_probe found no window titled {title!r}")
+        objects = [window["window"], window["client"], *window["children"]]
+        errors = [o["error"] for o in objects if "error" in o]
+        if errors:
+            raise RuntimeError(f"acc_probe {title}: no accessible object: {errors}")
+        return window
 
     def shown(self, control):
         """A control's caption as the screen shows it: without the access key's "&"."""

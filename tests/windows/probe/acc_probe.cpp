@@ -42,8 +42,10 @@ std::string Utf8(BSTR text) {
 // The object `id` (OBJID_WINDOW, OBJID_CLIENT) of `window` as JSON members.
 std::string Describe(HWND window, LONG id) {
   IAccessible* object = nullptr;
-  const HRESULT got = AccessibleObjectFromWindow(window, static_cast<DWORD>(id), IID_IAccessible,
-                                                 reinterpret_cast<void**>(&object));
+  // __uuidof, not IID_IAccessible: 64-bit mingw-w64 links that name to oleacc.dll's data
+  // export through an import stub, and the call would get the stub's code as the IID.
+  const HRESULT got = AccessibleObjectFromWindow(
+      window, static_cast<DWORD>(id), __uuidof(IAccessible), reinterpret_cast<void**>(&object));
   if (FAILED(got) || !object) {
     char error[64];
     std::snprintf(error, sizeof error, "AccessibleObjectFromWindow: 0x%08lx",
