@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
+#include "about/form1.h"
+#include "main_window/shaped_form.h"
+#include "platform/label_text.h"
 #include "platform/timer_rule.h"
 
 namespace {
@@ -46,6 +52,40 @@ TEST(RuntimeRules, TimerRules) {
   for (const auto& [wanted, ticked, delay] :
        {std::tuple(false, true, -1), {true, false, 0}, {true, true, 5}})
     EXPECT_EQ(forms::WhileWanted(wanted, ticked, 5), delay) << wanted << ticked;
+}
+
+// The label that names a text box for a screen reader: only a label right before the box in
+// the design. In the windows: Label1 names Text1, and nothing else is named so.
+TEST(RuntimeRules, TheLabelJustBeforeATextBoxNamesIt) {
+  using forms::ControlKind;
+  const forms::ControlDesign label = {.id = 1, .name = "Label", .kind = ControlKind::Label};
+  const forms::ControlDesign box = {.id = 2, .name = "Box", .kind = ControlKind::TextBox};
+  const forms::ControlDesign button = {.id = 3, .name = "Go", .kind = ControlKind::CommandButton};
+  const struct {
+    const char* row;
+    std::vector<forms::ControlDesign> controls;
+    int of;     // the index of the control asked about
+    int named;  // the index of its naming label, or -1
+  } rows[] = {
+      {"label then box", {label, box}, 1, 0},
+      {"label, button, box", {label, button, box}, 2, -1},
+      {"box first", {box, label}, 0, -1},
+      {"a label names no button", {label, button}, 1, -1},
+      {"two boxes, one label", {label, box, box}, 2, -1},
+  };
+  for (const auto& r : rows) {
+    const forms::ControlDesign* got = forms::NamingLabel(r.controls, r.controls[r.of]);
+    const forms::ControlDesign* want = r.named < 0 ? nullptr : &r.controls[r.named];
+    EXPECT_EQ(got, want) << r.row;
+  }
+  std::vector<std::pair<std::string_view, std::string_view>> named;
+  for (const forms::FormDesign* design :
+       {&main_window::ShapedForm::kDesign, &about::Form1::kDesign})
+    for (const auto& c : design->controls)
+      if (const forms::ControlDesign* by = forms::NamingLabel(design->controls, c))
+        named.emplace_back(c.name, by->name);
+  EXPECT_EQ(named,
+            (std::vector<std::pair<std::string_view, std::string_view>>{{"Text1", "Label1"}}));
 }
 
 }  // namespace
