@@ -47,7 +47,7 @@ class Label : public QLabel {
 };
 
 // What a screen reader is told (AT-SPI). A form is a window named by its
-// caption, where Qt would make a plain QWidget a nameless filler. A label is
+// caption, where Qt would make a plain QWidget a "filler". A label is
 // named by the text it shows at the moment it is asked, whatever its
 // accessible name (see Runtime::SetText), and names the box it is the buddy of.
 class LabelAccessible : public QAccessibleWidget {
