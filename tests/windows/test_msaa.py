@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """What a screen reader learns of prekidnik.exe through Active Accessibility (MSAA), under
 Wine: each control's accessible name and role as AccessibleObjectFromWindow gives them, the
-main window's, and which control has the focus at start. Why: Windows names a standard edit
-by the static text just before it in the window's child order, and a window made in another
-order leaves the box for the time nameless; nothing else reads the windows this way.
+main window's, which control has the focus at start, and the About window's text and button.
+Why: Windows names a standard edit by the static text just before it in the window's child
+order, and a window made in another order leaves the box for the time nameless; nothing else
+reads the windows this way.
 
 acc_probe reads the program's windows, and a window of its own with one standard static
 text, edit and button (--reference): where Wine's oleacc gives even that one a role other
@@ -136,6 +137,17 @@ class Accessibility(unittest.TestCase):
                           f"object no role of a window ({seen}), not {ROLE_WINDOW}")
         window = self.main["window"]
         self.assertEqual((window["role"], window["name"]), (ROLE_WINDOW, "Prekidnik"))
+
+    def test_about_window_is_read_with_its_text_and_ok_focused(self):
+        self.session.key("alt+o")
+        shown = harness.wait_for(lambda: self.session.probe(harness.Session.ABOUT), 20, 0.2)
+        self.assertTrue(shown and shown["visible"], "the About window did not open")
+        self.addCleanup(self.session.key, "space", None)
+        about = self.read(harness.Session.ABOUT)
+        caption = " ".join(self.tables["forms"]["Form1"]["controls"][0]["caption"].split())
+        read = [(c["class"].lower(), " ".join(c["name"].split()), c["focused"])
+                for c in about["children"]]
+        self.assertEqual(read, [("static", caption, False), ("button", "OK!", True)])
 
     def test_izlaz_has_the_focus_at_start(self):
         focused = [c["name"] for c in self.main["children"] if c["focused"]]
