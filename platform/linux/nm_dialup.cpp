@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QVariantMap>
+#include <optional>
 #include <utility>
 
 namespace platform::linux_ras {
@@ -14,10 +15,10 @@ namespace platform::linux_ras {
 namespace {
 
 const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kRootPath = QStringLiteral("/org/freedesktop");
 const QString kNmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kNmInterface = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kActiveInterface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kSettingsInterface =
     QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 
@@ -44,20 +45,17 @@ NmValue Convert(const QVariant& value) {
   return std::monostate();
 }
 
-std::string KeyText(const QString& key) { return key.toStdString(); }
-std::string KeyText(const QDBusObjectPath& key) { return key.path().toStdString(); }
-
-// A D-Bus dictionary a{K...}, read from where `argument` stands, each value
+// A D-Bus dictionary a{s...}, read from where `argument` stands, each value
 // by `readValue`.
-template <typename Key, typename Map, typename ReadValue>
+template <typename Map, typename ReadValue>
 Map ReadMap(const QDBusArgument& argument, ReadValue readValue) {
   Map map;
   argument.beginMap();
   while (!argument.atEnd()) {
-    Key key;
+    QString key;
     argument.beginMapEntry();
     argument >> key;
-    map[KeyText(key)] = readValue(argument);
+    map[key.toStdString()] = readValue(argument);
     argument.endMapEntry();
   }
   argument.endMap();
@@ -66,7 +64,7 @@ Map ReadMap(const QDBusArgument& argument, ReadValue readValue) {
 
 // a{sv}: an interface's properties, or a settings group.
 NmProperties ReadProperties(const QDBusArgument& argument) {
-  return ReadMap<QString, NmProperties>(argument, [](const QDBusArgument& value) {
+  return ReadMap<NmProperties>(argument, [](const QDBusArgument& value) {
     QDBusVariant variant;
     value >> variant;
     return Convert(variant.variant());
@@ -75,13 +73,7 @@ NmProperties ReadProperties(const QDBusArgument& argument) {
 
 // a{sa{sv}}: a connection's settings.
 NmSettings ReadSettings(const QDBusArgument& argument) {
-  return ReadMap<QString, NmSettings>(argument, ReadProperties);
-}
-
-// a{oa{sa{sv}}}, GetManagedObjects' answer: each object's interfaces and
-// their properties.
-NmObjects ReadObjects(const QDBusArgument& argument) {
-  return ReadMap<QDBusObjectPath, NmObjects>(argument, ReadSettings);
+  return ReadMap<NmSettings>(argument, ReadProperties);
 }
 
 NmResult Failure(const QDBusMessage& reply, std::string* reason) {
@@ -126,9 +118,11 @@ NmDialup::NmDialup(Connector connect, int timeoutMs)
 
 bool NmDialup::Connected() {
   if (!bus_.isConnected()) {
-    // The bus went away (a restart, say): the next request finds it again.
+    // The bus went away (a restart, say): the next request finds it again,
+    // and nothing learnt on the old one is kept.
     QDBusConnection::disconnectFromBus(bus_.name());
     bus_ = connect_();
+    view_.Clear();
   }
   return bus_.isConnected();
 }
@@ -152,27 +146,39 @@ NmResult NmDialup::List(std::vector<NmLink>& links, std::string* reason) {
   links.clear();
   if (!Connected()) return NmResult::kAbsent;
 
-  const QDBusMessage reply =
-      Call(kRootPath, kObjectManager, QStringLiteral("GetManagedObjects"), {});
-  if (!IsReply(reply, u"a{oa{sa{sv}}}")) return Failure(reply, reason);
-  const NmObjects objects = ReadObjects(reply.arguments().constFirst().value<QDBusArgument>());
+  // The list itself, on every call: it is what says which connections are up.
+  const QDBusMessage reply = Call(kNmPath, kProperties, QStringLiteral("Get"),
+                                  {kNmInterface, QStringLiteral("ActiveConnections")});
+  if (!IsReply(reply, u"v")) return Failure(reply, reason);
+  const std::vector<std::string> paths =
+      ActivePaths(Convert(reply.arguments().constFirst().value<QDBusVariant>().variant()));
 
-  for (const NmActive& active : ActiveConnections(objects)) {
+  // Then whatever of it this NetworkManager has not told yet. A connection
+  // that has gone down meanwhile, or that NetworkManager will not describe,
+  // is left out of this listing and asked about again in the next.
+  for (const std::string& path : view_.Unknown(reply.service().toStdString(), paths)) {
+    const QDBusMessage properties = Call(QString::fromStdString(path), kProperties,
+                                         QStringLiteral("GetAll"), {kActiveInterface});
+    if (!IsReply(properties, u"a{sv}")) {
+      if (Failure(properties, reason) == NmResult::kTimedOut) return NmResult::kTimedOut;
+      continue;
+    }
+    const std::optional<NmActive> active = ReadActive(
+        path, ReadProperties(properties.arguments().constFirst().value<QDBusArgument>()));
+    if (!active) continue;
     bool dun = false;
-    if (active.type == "bluetooth" && !active.connection.empty()) {
-      const QDBusMessage settings = Call(QString::fromStdString(active.connection),
+    if (active->type == "bluetooth" && !active->connection.empty()) {
+      const QDBusMessage settings = Call(QString::fromStdString(active->connection),
                                          kSettingsInterface, QStringLiteral("GetSettings"), {});
-      if (IsReply(settings, u"a{sa{sv}}")) {
-        dun =
-            IsBluetoothDun(ReadSettings(settings.arguments().constFirst().value<QDBusArgument>()));
-      } else if (Failure(settings, reason) == NmResult::kTimedOut) {
-        return NmResult::kTimedOut;
+      if (!IsReply(settings, u"a{sa{sv}}")) {
+        if (Failure(settings, reason) == NmResult::kTimedOut) return NmResult::kTimedOut;
+        continue;
       }
+      dun = IsBluetoothDun(ReadSettings(settings.arguments().constFirst().value<QDBusArgument>()));
     }
-    if (const char* deviceType = DialupDeviceType(active.type, dun)) {
-      links.push_back({active.path, active.id, active.type, deviceType});
-    }
+    view_.Learn(*active, dun);
   }
+  links = view_.Links(paths);
   return NmResult::kOk;
 }
 
