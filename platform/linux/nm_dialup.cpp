@@ -7,7 +7,6 @@
 #include <QList>
 #include <QMap>
 #include <QVariantMap>
-#include <optional>
 #include <utility>
 
 namespace platform::linux_ras {
@@ -146,40 +145,40 @@ NmResult NmDialup::List(std::vector<NmLink>& links, std::string* reason) {
   links.clear();
   if (!Connected()) return NmResult::kAbsent;
 
-  // The list itself, on every call: it is what says which connections are up.
+  // The list itself, on every call: it says which connections are up.
   const QDBusMessage reply = Call(kNmPath, kProperties, QStringLiteral("Get"),
                                   {kNmInterface, QStringLiteral("ActiveConnections")});
   if (!IsReply(reply, u"v")) return Failure(reply, reason);
-  const std::vector<std::string> paths =
-      ActivePaths(Convert(reply.arguments().constFirst().value<QDBusVariant>().variant()));
-
-  // Then whatever of it this NetworkManager has not told yet. A connection
-  // that has gone down meanwhile, or that NetworkManager will not describe,
-  // is left out of this listing and asked about again in the next.
-  for (const std::string& path : view_.Unknown(reply.service().toStdString(), paths)) {
-    const QDBusMessage properties = Call(QString::fromStdString(path), kProperties,
-                                         QStringLiteral("GetAll"), {kActiveInterface});
-    if (!IsReply(properties, u"a{sv}")) {
-      if (Failure(properties, reason) == NmResult::kTimedOut) return NmResult::kTimedOut;
-      continue;
-    }
-    const std::optional<NmActive> active = ReadActive(
-        path, ReadProperties(properties.arguments().constFirst().value<QDBusArgument>()));
-    if (!active) continue;
-    bool dun = false;
-    if (active->type == "bluetooth" && !active->connection.empty()) {
-      const QDBusMessage settings = Call(QString::fromStdString(active->connection),
-                                         kSettingsInterface, QStringLiteral("GetSettings"), {});
-      if (!IsReply(settings, u"a{sa{sv}}")) {
-        if (Failure(settings, reason) == NmResult::kTimedOut) return NmResult::kTimedOut;
-        continue;
-      }
-      dun = IsBluetoothDun(ReadSettings(settings.arguments().constFirst().value<QDBusArgument>()));
-    }
-    view_.Learn(*active, dun);
+  // Then whatever of it this NetworkManager has not told yet.
+  Replies replies(*this, reason);
+  if (!view_.List(reply.service().toStdString(),
+                  Convert(reply.arguments().constFirst().value<QDBusVariant>().variant()), replies,
+                  links)) {
+    return NmResult::kTimedOut;
   }
-  links = view_.Links(paths);
   return NmResult::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Properties(const std::string& activePath,
+                                              NmProperties& properties) {
+  const QDBusMessage reply = dialup_.Call(QString::fromStdString(activePath), kProperties,
+                                          QStringLiteral("GetAll"), {kActiveInterface});
+  if (!IsReply(reply, u"a{sv}")) return Unanswered(reply);
+  properties = ReadProperties(reply.arguments().constFirst().value<QDBusArgument>());
+  return Read::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Settings(const std::string& connectionPath,
+                                            NmSettings& settings) {
+  const QDBusMessage reply = dialup_.Call(QString::fromStdString(connectionPath),
+                                          kSettingsInterface, QStringLiteral("GetSettings"), {});
+  if (!IsReply(reply, u"a{sa{sv}}")) return Unanswered(reply);
+  settings = ReadSettings(reply.arguments().constFirst().value<QDBusArgument>());
+  return Read::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Unanswered(const QDBusMessage& reply) {
+  return Failure(reply, reason_) == NmResult::kTimedOut ? Read::kStop : Read::kSkip;
 }
 
 NmResult NmDialup::Deactivate(const std::string& activePath, std::string* reason) {

@@ -46,6 +46,19 @@ class NmDialup {
   long calls() const { return calls_; }
 
  private:
+  // Reads for the view what it does not know yet, a round trip each.
+  class Replies : public NmReplies {
+   public:
+    Replies(NmDialup& dialup, std::string* reason) : dialup_(dialup), reason_(reason) {}
+    Read Properties(const std::string& activePath, NmProperties& properties) override;
+    Read Settings(const std::string& connectionPath, NmSettings& settings) override;
+
+   private:
+    Read Unanswered(const QDBusMessage& reply);
+    NmDialup& dialup_;
+    std::string* reason_;
+  };
+
   QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
                     const QVariantList& args);
   bool Connected();

@@ -50,35 +50,44 @@ const char* DialupDeviceType(std::string_view type, bool bluetoothDun) {
   return nullptr;
 }
 
-std::vector<std::string> NmActiveView::Unknown(const std::string& owner,
-                                               const std::vector<std::string>& paths) {
+bool NmActiveView::List(const std::string& owner, const NmValue& activeConnections,
+                        NmReplies& replies, std::vector<NmLink>& links) {
+  links.clear();
   if (owner != owner_) {
     known_.clear();
     owner_ = owner;
   }
+  const std::vector<std::string> paths = ActivePaths(activeConnections);
   // A path no longer listed has gone down for good: NetworkManager gives the
   // next activation a path of its own.
   const std::set<std::string_view> listed(paths.begin(), paths.end());
   std::erase_if(known_, [&](const auto& entry) { return !listed.contains(entry.first); });
-  std::vector<std::string> unknown;
+
   for (const std::string& path : paths) {
-    if (!known_.contains(path)) unknown.push_back(path);
+    if (known_.contains(path)) continue;
+    // One that has gone down since the list was read, or that NetworkManager
+    // will not describe, is left out, and asked about again next time.
+    NmProperties properties;
+    const NmReplies::Read read = replies.Properties(path, properties);
+    if (read == NmReplies::Read::kStop) return false;
+    if (read == NmReplies::Read::kSkip) continue;
+    const std::optional<NmActive> active = ReadActive(path, properties);
+    if (!active) continue;
+    bool dun = false;
+    if (active->type == "bluetooth" && !active->connection.empty()) {
+      NmSettings settings;
+      const NmReplies::Read settingsRead = replies.Settings(active->connection, settings);
+      if (settingsRead == NmReplies::Read::kStop) return false;
+      if (settingsRead == NmReplies::Read::kSkip) continue;
+      dun = IsBluetoothDun(settings);
+    }
+    known_[path] = {path, active->id, active->type, DialupDeviceType(active->type, dun)};
   }
-  return unknown;
-}
-
-void NmActiveView::Learn(const NmActive& active, bool bluetoothDun) {
-  known_[active.path] = {active.path, active.id, active.type,
-                         DialupDeviceType(active.type, bluetoothDun)};
-}
-
-std::vector<NmLink> NmActiveView::Links(const std::vector<std::string>& paths) const {
-  std::vector<NmLink> links;
   for (const std::string& path : paths) {
     const auto it = known_.find(path);
     if (it != known_.end() && it->second.deviceType) links.push_back(it->second);
   }
-  return links;
+  return true;
 }
 
 void NmActiveView::Clear() {

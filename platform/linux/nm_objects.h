@@ -54,6 +54,21 @@ bool IsBluetoothDun(const NmSettings& settings);
 // dial-up networking, which the connection's settings tell.
 const char* DialupDeviceType(std::string_view type, bool bluetoothDun);
 
+// How a listing reads what it does not know yet of an active connection.
+class NmReplies {
+ public:
+  enum class Read {
+    kOk,
+    kSkip,  // no answer that tells: the connection is left out of this listing
+    kStop,  // no answer in time: the listing ends here
+  };
+  virtual ~NmReplies() = default;
+  // The properties of an active connection's Connection.Active interface.
+  virtual Read Properties(const std::string& activePath, NmProperties& properties) = 0;
+  // The settings of a connection (the settings object an active one names).
+  virtual Read Settings(const std::string& connectionPath, NmSettings& settings) = 0;
+};
+
 // What the listings have learnt of the active connections of one running
 // NetworkManager. NetworkManager never gives an active connection's object
 // path to another activation while it runs, and an active connection keeps
@@ -63,15 +78,13 @@ const char* DialupDeviceType(std::string_view type, bool bluetoothDun);
 // NetworkManager of another bus name, one restarted, starts afresh.
 class NmActiveView {
  public:
-  // Starts a listing of `paths` (ActivePaths' result) as the NetworkManager
-  // named `owner` answered it: forgets what is no longer listed, and returns
-  // the paths still to be read, in their order.
-  std::vector<std::string> Unknown(const std::string& owner, const std::vector<std::string>& paths);
-  // What reading a path told: the connection, and for a Bluetooth one whether
-  // its settings make it dial-up networking.
-  void Learn(const NmActive& active, bool bluetoothDun);
-  // The dial-up connections among `paths`, in their order, of those learnt.
-  std::vector<NmLink> Links(const std::vector<std::string>& paths) const;
+  // One listing: `activeConnections` is the manager's property as the
+  // NetworkManager named `owner` answered it just now; what is not known yet
+  // is read through `replies`. Fills `links` with the dial-up connections in
+  // the list's order, or returns false, with `links` empty, when a reading
+  // said to stop.
+  bool List(const std::string& owner, const NmValue& activeConnections, NmReplies& replies,
+            std::vector<NmLink>& links);
   // Forgets everything: the bus itself may have restarted.
   void Clear();
 
