@@ -1,3 +1,4 @@
+// The NetworkManager fixture of nm_mock.h: the mock started and driven over the private bus.
 #include "tests/linux_dialup/nm_mock.h"
 
 #include <stdlib.h>

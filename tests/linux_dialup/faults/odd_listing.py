@@ -2,6 +2,10 @@
 # connection, the first, a path with no object, the second again, the manager itself (which is
 # no active connection) and an object whose Type is a number. From then on: a string, not a
 # list.
+# Run by python3-dbusmock in place of the method: `self` is the mock object, `args` the call's
+# arguments, `objects` every mock object by path; `ret`, when set, is the answer.
+import dbus
+
 NM = 'org.freedesktop.NetworkManager'
 manager = objects['/org/freedesktop/NetworkManager']
 if not hasattr(self, 'odd_first'):
