@@ -14,10 +14,10 @@ namespace platform::linux_ras {
 namespace {
 
 const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kRootPath = QStringLiteral("/org/freedesktop");
 const QString kNmPath = QStringLiteral("/org/freedesktop/NetworkManager");
 const QString kNmInterface = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kActiveInterface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
 const QString kSettingsInterface =
     QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 
@@ -44,20 +44,17 @@ NmValue Convert(const QVariant& value) {
   return std::monostate();
 }
 
-std::string KeyText(const QString& key) { return key.toStdString(); }
-std::string KeyText(const QDBusObjectPath& key) { return key.path().toStdString(); }
-
-// A D-Bus dictionary a{K...}, read from where `argument` stands, each value
+// A D-Bus dictionary a{s...}, read from where `argument` stands, each value
 // by `readValue`.
-template <typename Key, typename Map, typename ReadValue>
+template <typename Map, typename ReadValue>
 Map ReadMap(const QDBusArgument& argument, ReadValue readValue) {
   Map map;
   argument.beginMap();
   while (!argument.atEnd()) {
-    Key key;
+    QString key;
     argument.beginMapEntry();
     argument >> key;
-    map[KeyText(key)] = readValue(argument);
+    map[key.toStdString()] = readValue(argument);
     argument.endMapEntry();
   }
   argument.endMap();
@@ -66,7 +63,7 @@ Map ReadMap(const QDBusArgument& argument, ReadValue readValue) {
 
 // a{sv}: an interface's properties, or a settings group.
 NmProperties ReadProperties(const QDBusArgument& argument) {
-  return ReadMap<QString, NmProperties>(argument, [](const QDBusArgument& value) {
+  return ReadMap<NmProperties>(argument, [](const QDBusArgument& value) {
     QDBusVariant variant;
     value >> variant;
     return Convert(variant.variant());
@@ -75,13 +72,7 @@ NmProperties ReadProperties(const QDBusArgument& argument) {
 
 // a{sa{sv}}: a connection's settings.
 NmSettings ReadSettings(const QDBusArgument& argument) {
-  return ReadMap<QString, NmSettings>(argument, ReadProperties);
-}
-
-// a{oa{sa{sv}}}, GetManagedObjects' answer: each object's interfaces and
-// their properties.
-NmObjects ReadObjects(const QDBusArgument& argument) {
-  return ReadMap<QDBusObjectPath, NmObjects>(argument, ReadSettings);
+  return ReadMap<NmSettings>(argument, ReadProperties);
 }
 
 NmResult Failure(const QDBusMessage& reply, std::string* reason) {
@@ -126,9 +117,11 @@ NmDialup::NmDialup(Connector connect, int timeoutMs)
 
 bool NmDialup::Connected() {
   if (!bus_.isConnected()) {
-    // The bus went away (a restart, say): the next request finds it again.
+    // The bus went away (a restart, say): the next request finds it again,
+    // and nothing learnt on the old one is kept.
     QDBusConnection::disconnectFromBus(bus_.name());
     bus_ = connect_();
+    view_.Clear();
   }
   return bus_.isConnected();
 }
@@ -152,28 +145,40 @@ NmResult NmDialup::List(std::vector<NmLink>& links, std::string* reason) {
   links.clear();
   if (!Connected()) return NmResult::kAbsent;
 
-  const QDBusMessage reply =
-      Call(kRootPath, kObjectManager, QStringLiteral("GetManagedObjects"), {});
-  if (!IsReply(reply, u"a{oa{sa{sv}}}")) return Failure(reply, reason);
-  const NmObjects objects = ReadObjects(reply.arguments().constFirst().value<QDBusArgument>());
-
-  for (const NmActive& active : ActiveConnections(objects)) {
-    bool dun = false;
-    if (active.type == "bluetooth" && !active.connection.empty()) {
-      const QDBusMessage settings = Call(QString::fromStdString(active.connection),
-                                         kSettingsInterface, QStringLiteral("GetSettings"), {});
-      if (IsReply(settings, u"a{sa{sv}}")) {
-        dun =
-            IsBluetoothDun(ReadSettings(settings.arguments().constFirst().value<QDBusArgument>()));
-      } else if (Failure(settings, reason) == NmResult::kTimedOut) {
-        return NmResult::kTimedOut;
-      }
-    }
-    if (const char* deviceType = DialupDeviceType(active.type, dun)) {
-      links.push_back({active.path, active.id, active.type, deviceType});
-    }
+  // The list itself, on every call: it says which connections are up.
+  const QDBusMessage reply = Call(kNmPath, kProperties, QStringLiteral("Get"),
+                                  {kNmInterface, QStringLiteral("ActiveConnections")});
+  if (!IsReply(reply, u"v")) return Failure(reply, reason);
+  // Then whatever of it this NetworkManager has not told yet.
+  Replies replies(*this, reason);
+  if (!view_.List(reply.service().toStdString(),
+                  Convert(reply.arguments().constFirst().value<QDBusVariant>().variant()), replies,
+                  links)) {
+    return NmResult::kTimedOut;
   }
   return NmResult::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Properties(const std::string& activePath,
+                                              NmProperties& properties) {
+  const QDBusMessage reply = dialup_.Call(QString::fromStdString(activePath), kProperties,
+                                          QStringLiteral("GetAll"), {kActiveInterface});
+  if (!IsReply(reply, u"a{sv}")) return Unanswered(reply);
+  properties = ReadProperties(reply.arguments().constFirst().value<QDBusArgument>());
+  return Read::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Settings(const std::string& connectionPath,
+                                            NmSettings& settings) {
+  const QDBusMessage reply = dialup_.Call(QString::fromStdString(connectionPath),
+                                          kSettingsInterface, QStringLiteral("GetSettings"), {});
+  if (!IsReply(reply, u"a{sa{sv}}")) return Unanswered(reply);
+  settings = ReadSettings(reply.arguments().constFirst().value<QDBusArgument>());
+  return Read::kOk;
+}
+
+NmReplies::Read NmDialup::Replies::Unanswered(const QDBusMessage& reply) {
+  return Failure(reply, reason_) == NmResult::kTimedOut ? Read::kStop : Read::kSkip;
 }
 
 NmResult NmDialup::Deactivate(const std::string& activePath, std::string* reason) {

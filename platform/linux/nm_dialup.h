@@ -17,14 +17,6 @@ namespace platform::linux_ras {
 // so that a stalled NetworkManager cannot freeze the window.
 inline constexpr int kNmCallTimeoutMs = 250;
 
-// An active NetworkManager connection that counts as dial-up.
-struct NmLink {
-  std::string activePath;
-  std::string id;
-  std::string type;
-  const char* deviceType;  // the Remote Access Service's word for it: "modem", "vpn", ...
-};
-
 enum class NmResult {
   kOk,
   kAbsent,    // no NetworkManager on the bus, or no bus at all
@@ -41,8 +33,10 @@ class NmDialup {
   explicit NmDialup(Connector connect, int timeoutMs = kNmCallTimeoutMs);
 
   // Fills `links` with the active dial-up connections in NetworkManager's
-  // order. One round trip, and one more for each Bluetooth connection.
-  // `reason` receives NetworkManager's error, if any.
+  // order. One round trip for the list (the manager's ActiveConnections);
+  // a connection that is new to the list costs one more (its properties),
+  // and a Bluetooth one another (its settings). `reason` receives
+  // NetworkManager's error, if any.
   NmResult List(std::vector<NmLink>& links, std::string* reason = nullptr);
 
   // Asks NetworkManager to take the connection down; does not wait for that.
@@ -52,6 +46,19 @@ class NmDialup {
   long calls() const { return calls_; }
 
  private:
+  // Reads for the view what it does not know yet, a round trip each.
+  class Replies : public NmReplies {
+   public:
+    Replies(NmDialup& dialup, std::string* reason) : dialup_(dialup), reason_(reason) {}
+    Read Properties(const std::string& activePath, NmProperties& properties) override;
+    Read Settings(const std::string& connectionPath, NmSettings& settings) override;
+
+   private:
+    Read Unanswered(const QDBusMessage& reply);
+    NmDialup& dialup_;
+    std::string* reason_;
+  };
+
   QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
                     const QVariantList& args);
   bool Connected();
@@ -60,6 +67,7 @@ class NmDialup {
   QDBusConnection bus_;
   int timeoutMs_;
   long calls_ = 0;
+  NmActiveView view_;
 };
 
 // Connects to the system bus afresh, under a name of its own each time.

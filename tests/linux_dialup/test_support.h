@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -28,7 +29,10 @@ class Child {
     if ((pid_ = fork()) == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (output) dup2(out[1], STDOUT_FILENO);
-      if (user == -1 || (setgid(user) == 0 && setuid(user) == 0)) execv(args[0], args.data());
+      // As that user alone, without root's supplementary groups.
+      if (user == -1 || (setgroups(0, nullptr) == 0 && setgid(user) == 0 && setuid(user) == 0)) {
+        execv(args[0], args.data());
+      }
       _exit(127);
     }
     close(exec[1]);
