@@ -170,9 +170,9 @@ const Change kZonesAndLocales[] = {
 };
 
 // Texts that only look like the clock's 10:00:00, typed while it shows 09:59:59 (by the defaults:
-// no change, and the checks begin once it shows 10:00:00): a typed text of any size must neither
-// match nor break the program. A text box that cuts what it takes would
-// make the combining accent and the megabyte match.
+// no change, and the checks begin once it shows 10:00:00). A typed text of any size must neither
+// match nor break the program; a text box that cut what it takes would make the combining accent
+// and the megabyte match.
 const Change kLookAlikes[] = {
     {.name = "ACombiningAccentAfter", .typed = "10:00:00\u0301"},
     {.name = "ARightToLeftMarkBefore", .typed = "\u200f10:00:00"},

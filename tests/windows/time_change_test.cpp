@@ -45,7 +45,7 @@ std::string Shown(const forms::TimeOfDay& t, const std::string& separator) {
   return schedule::FormatClockText(t.hour, t.minute, t.second, separator);
 }
 
-// 10:00:s.ms (s may pass 59: the hours follow).
+// 10:00:s and `ms` milliseconds (before it, when negative).
 constexpr std::int64_t At(int s, int ms = 0) { return 10 * kHour + s * kSecond + ms; }
 
 // From `start`, with `typed` in the box, the clock shows and turns a second; right after its turn
