@@ -25,7 +25,8 @@ prepare() {
   if ! grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg"; then
     "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return
   fi
-  "$wine" wineboot
+  # Bounded: a wineboot whose server was ended as it started was seen waiting for good.
+  timeout 120 "$wine" wineboot
 }
 # A server that ends meanwhile (by itself, some 12 s after the last program, or ended by another
 # program) fails a step with no word, and the test failed with no output at all: wait until that
