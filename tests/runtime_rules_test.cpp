@@ -1,10 +1,13 @@
-// The rules both forms runtimes follow; the backends' tests cover the native calls around them.
+// The rules both forms runtimes follow (platform/runtime_rules.h, platform/timer_rule.h,
+// platform/label_text.h): twips and pixels, a press's arguments, how timers are re-armed, and how
+// a wrapped caption shows. Both the Qt and the Win32 runtime call these, so a fault here is a
+// fault of both; the backends' own tests cover the native calls around them.
 #include "platform/runtime_rules.h"
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,51 +15,183 @@
 #include "main_window/shaped_form.h"
 #include "platform/label_text.h"
 #include "platform/timer_rule.h"
+#include "tests/named_rows.h"
 
 namespace {
 
-// Twips per pixel (15 for no dpi), pixels rounded; a press's button and Shift|Ctrl|Alt, in twips.
-TEST(RuntimeRules, TwipsPixelsAndTheMousesArguments) {
-  const std::tuple<double, float, int, int> pixels[] = {
-      {120, 12, 8805, 734}, {96, 15, 7, 0}, {96, 15, 8, 1}, {0, 15, 1500, 100}, {-1, 15, 1500, 100},
-  };
-  for (const auto& [dpi, tpp, twips, px] : pixels) {
-    EXPECT_FLOAT_EQ(forms::TwipsPerPixel(dpi), tpp) << dpi;
-    EXPECT_EQ(forms::TwipsToPixels(twips, tpp), px) << twips << " at " << tpp;
-  }
-  using enum forms::MouseButton;
-  const std::tuple<forms::MouseButton, bool, bool, bool, int, int> presses[] = {
-      {Left, false, false, true, 1, 4},
-      {Right, true, false, false, 2, 1},
-      {Other, true, true, true, 4, 7},
-  };
-  for (const auto& [button, shift, ctrl, alt, wantButton, wantShift] : presses) {
-    const auto a = forms::MouseDown(button, shift, ctrl, alt, 10, 3, 15, 12);
-    EXPECT_EQ(std::tuple(a.button, a.shift, a.x, a.y),
-              std::tuple(wantButton, wantShift, 150.f, 36.f));
-  }
+// ------------------------------------------------------------------ twips and pixels
+
+struct Screen {
+  const char* name;
+  double dpi;
+  float twipsPerPixel;
+  friend void PrintTo(const Screen& row, std::ostream* os) { *os << row.name; }
+};
+
+const Screen kScreens[] = {
+    {.name = "At120Dpi", .dpi = 120, .twipsPerPixel = 12},
+    {.name = "At96Dpi", .dpi = 96, .twipsPerPixel = 15},
+    {.name = "NoDpiIsThatOf96", .dpi = 0, .twipsPerPixel = 15},
+    {.name = "ANegativeDpiIsThatOf96", .dpi = -1, .twipsPerPixel = 15},
+};
+
+class TwipsPerPixel : public ::testing::TestWithParam<Screen> {};
+
+TEST_P(TwipsPerPixel, AreAnInchsTwipsOverTheDpi) {
+  EXPECT_FLOAT_EQ(forms::TwipsPerPixel(GetParam().dpi), GetParam().twipsPerPixel);
 }
 
-// A timer that ticked takes its new delay, another only comes forward (one due is not starved);
-// a wish while wanted: at once on change, then each interval (the clock's turn of the second is
-// the Qt clock test's: due at a second's start).
-TEST(RuntimeRules, TimerRules) {
-  using enum forms::TimerAction;
-  const std::tuple<bool, int, bool, int, forms::TimerAction> rearms[] = {
-      {true, 1000, false, 0, Start}, {true, -1, false, 0, Stop}, {false, 0, false, 0, Start},
-      {false, 0, true, 500, Start},  {false, 1, true, 1, Keep},  {false, 800, true, 500, Keep},
-      {false, -1, true, 500, Keep},
-  };
-  for (const auto& [ticked, delay, active, remaining, action] : rearms)
-    EXPECT_EQ(forms::RearmTimer(ticked, delay, active, remaining), action) << delay;
-  for (const auto& [wanted, ticked, delay] :
-       {std::tuple(false, true, -1), {true, false, 0}, {true, true, 5}})
-    EXPECT_EQ(forms::WhileWanted(wanted, ticked, 5), delay) << wanted << ticked;
+INSTANTIATE_TEST_SUITE_P(Screens, TwipsPerPixel, ::testing::ValuesIn(kScreens),
+                         named_rows::ByName());
+
+struct Length {
+  const char* name;
+  int twips;
+  float twipsPerPixel;
+  int pixels;
+  friend void PrintTo(const Length& row, std::ostream* os) { *os << row.name; }
+};
+
+// Rounded to the nearest: truncation fails the first and the last row.
+const Length kLengths[] = {
+    {.name = "TheMainWindowsWidthAt120Dpi", .twips = 8805, .twipsPerPixel = 12, .pixels = 734},
+    {.name = "LessThanHalfAPixel", .twips = 7, .twipsPerPixel = 15, .pixels = 0},
+    {.name = "MoreThanHalfAPixel", .twips = 8, .twipsPerPixel = 15, .pixels = 1},
+};
+
+class TwipsToPixels : public ::testing::TestWithParam<Length> {};
+
+TEST_P(TwipsToPixels, RoundToTheNearestPixel) {
+  const Length& l = GetParam();
+  EXPECT_EQ(forms::TwipsToPixels(l.twips, l.twipsPerPixel), l.pixels);
 }
 
-// The label that names a text box for a screen reader: only a label right before the box in
-// the design. In the windows: Label1 names Text1, and nothing else is named so.
-TEST(RuntimeRules, TheLabelJustBeforeATextBoxNamesIt) {
+INSTANTIATE_TEST_SUITE_P(Lengths, TwipsToPixels, ::testing::ValuesIn(kLengths),
+                         named_rows::ByName());
+
+// ------------------------------------------------------------------ a press's arguments
+
+struct Press {
+  const char* name;
+  forms::MouseButton button;
+  bool shift = false, ctrl = false, alt = false;
+  int wantButton, wantShift;  // Form_MouseDown's: 1, 2, 4; Shift 1 + Ctrl 2 + Alt 4
+  friend void PrintTo(const Press& row, std::ostream* os) { *os << row.name; }
+};
+
+using enum forms::MouseButton;
+
+const Press kPresses[] = {
+    {.name = "LeftWithAlt", .button = Left, .alt = true, .wantButton = 1, .wantShift = 4},
+    {.name = "RightWithShift", .button = Right, .shift = true, .wantButton = 2, .wantShift = 1},
+    {.name = "AnyOtherWithAllThree",
+     .button = Other,
+     .shift = true,
+     .ctrl = true,
+     .alt = true,
+     .wantButton = 4,
+     .wantShift = 7},
+};
+
+class MouseDown : public ::testing::TestWithParam<Press> {};
+
+TEST_P(MouseDown, NamesTheButton) {
+  const Press& p = GetParam();
+  EXPECT_EQ(forms::MouseDown(p.button, p.shift, p.ctrl, p.alt, 0, 0, 15, 15).button, p.wantButton);
+}
+
+TEST_P(MouseDown, AddsUpTheKeysHeld) {
+  const Press& p = GetParam();
+  EXPECT_EQ(forms::MouseDown(p.button, p.shift, p.ctrl, p.alt, 0, 0, 15, 15).shift, p.wantShift);
+}
+
+INSTANTIATE_TEST_SUITE_P(Presses, MouseDown, ::testing::ValuesIn(kPresses), named_rows::ByName());
+
+// Each axis by its own twips per pixel: 10 px at 15 and 3 px at 12.
+TEST(MouseDownPlace, IsInTwipsOfEachAxis) {
+  const forms::MouseDownArgs a = forms::MouseDown(Left, false, false, false, 10, 3, 15, 12);
+  EXPECT_FLOAT_EQ(a.x, 150);
+  EXPECT_FLOAT_EQ(a.y, 36);
+}
+
+// ------------------------------------------------------------------ timers
+
+struct Rearm {
+  const char* name;
+  bool ticked = false;  // the timer whose tick the form just handled
+  int delay;            // the form's answer: -1 for no tick
+  bool active = false;
+  int remaining = 0;
+  forms::TimerAction action;
+  friend void PrintTo(const Rearm& row, std::ostream* os) { *os << row.name; }
+};
+
+using enum forms::TimerAction;
+
+// A timer that ticked takes its new delay; another only comes forward, never goes back, so that a
+// timer due is not starved by its neighbours being asked again. (When the clock's delay is due,
+// at a second's start, is the Qt clock test's.)
+const Rearm kRearms[] = {
+    {.name = "TickedTakesItsDelay", .ticked = true, .delay = 1000, .action = Start},
+    {.name = "TickedAndUnwantedStops", .ticked = true, .delay = -1, .action = Stop},
+    {.name = "AStoppedOneStarts", .delay = 0, .action = Start},
+    {.name = "ComesForward", .delay = 0, .active = true, .remaining = 500, .action = Start},
+    {.name = "KeepsAnEqualTurn", .delay = 1, .active = true, .remaining = 1, .action = Keep},
+    {.name = "NeverGoesBack", .delay = 800, .active = true, .remaining = 500, .action = Keep},
+    {.name = "UnwantedRunsToItsTick",
+     .delay = -1,
+     .active = true,
+     .remaining = 500,
+     .action = Keep},
+};
+
+class RearmTimer : public ::testing::TestWithParam<Rearm> {};
+
+TEST_P(RearmTimer, StartsStopsOrKeepsTheTimer) {
+  const Rearm& r = GetParam();
+  EXPECT_EQ(forms::RearmTimer(r.ticked, r.delay, r.active, r.remaining), r.action);
+}
+
+INSTANTIATE_TEST_SUITE_P(Timers, RearmTimer, ::testing::ValuesIn(kRearms), named_rows::ByName());
+
+struct Wish {
+  const char* name;
+  bool wanted, ticked;
+  int delay;  // for a design interval of 5
+  friend void PrintTo(const Wish& row, std::ostream* os) { *os << row.name; }
+};
+
+const Wish kWishes[] = {
+    {.name = "UnwantedNever", .wanted = false, .ticked = true, .delay = -1},
+    {.name = "NewlyWantedAtOnce", .wanted = true, .ticked = false, .delay = 0},
+    {.name = "StillWantedEachInterval", .wanted = true, .ticked = true, .delay = 5},
+};
+
+class WhileWanted : public ::testing::TestWithParam<Wish> {};
+
+TEST_P(WhileWanted, TicksAtOnceThenEachIntervalElseNever) {
+  const Wish& w = GetParam();
+  EXPECT_EQ(forms::WhileWanted(w.wanted, w.ticked, 5), w.delay);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wishes, WhileWanted, ::testing::ValuesIn(kWishes), named_rows::ByName());
+
+// ------------------------------------------------------------------ captions
+
+// Runs of spaces in a wrapped caption were sized for the font it was written with; each shows as
+// the line end it stands for, whatever its length. Which labels wrap is the design tables' test.
+TEST(ShownCaption, EachRunOfSpacesInAWrappedOneIsALineEnd) {
+  EXPECT_EQ(forms::ShownCaption("a  b   c d", true, "\r\n"), "a\r\nb\r\nc d");
+}
+
+TEST(ShownCaption, AnUnwrappedOneShowsAsDesigned) {
+  EXPECT_EQ(forms::ShownCaption("a  b", false), "a  b");
+}
+
+// ------------------------------------------------------------------ the label naming a text box
+
+// For a screen reader: only a label right before a text box in the design names it.
+TEST(NamingLabel, IsTheLabelRightBeforeATextBox) {
   using forms::ControlKind;
   const forms::ControlDesign label = {.id = 1, .name = "Label", .kind = ControlKind::Label};
   const forms::ControlDesign box = {.id = 2, .name = "Box", .kind = ControlKind::TextBox};
@@ -78,14 +213,21 @@ TEST(RuntimeRules, TheLabelJustBeforeATextBoxNamesIt) {
     const forms::ControlDesign* want = r.named < 0 ? nullptr : &r.controls[r.named];
     EXPECT_EQ(got, want) << r.row;
   }
-  std::vector<std::pair<std::string_view, std::string_view>> named;
+}
+
+// In the windows as designed, Label1 names Text1 and nothing else is named so.
+TEST(NamingLabel, InTheDesignsOnlyLabel1NamesText1) {
+  using Pair = std::pair<std::string_view, std::string_view>;
+  std::vector<Pair> named;
   for (const forms::FormDesign* design :
-       {&main_window::ShapedForm::kDesign, &about::Form1::kDesign})
-    for (const auto& c : design->controls)
-      if (const forms::ControlDesign* by = forms::NamingLabel(design->controls, c))
+       {&main_window::ShapedForm::kDesign, &about::Form1::kDesign}) {
+    for (const auto& c : design->controls) {
+      if (const forms::ControlDesign* by = forms::NamingLabel(design->controls, c)) {
         named.emplace_back(c.name, by->name);
-  EXPECT_EQ(named,
-            (std::vector<std::pair<std::string_view, std::string_view>>{{"Text1", "Label1"}}));
+      }
+    }
+  }
+  EXPECT_EQ(named, (std::vector<Pair>{{"Text1", "Label1"}}));
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The test double of the Remote Access calls (platform/ras.h) that the logic tests link in place
+// of a platform's.
 #include "platform/fake/fake_ras.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
-// A Remote Access Service for tests: what it lists, hung up or not, and what was hung up.
+// A Remote Access Service for tests: what it lists and what was hung up. What it lists stays
+// listed after a hang-up: no test needs it gone.
 #pragma once
 
 #include <cstdint>

@@ -17,12 +17,27 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   DISPLAY= "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
   "$server" -w
 fi
-"$server" -p10 </dev/null >/dev/null 2>&1 9>&- || true  # fails harmlessly when one runs already
-# Asked again until the server has written the registry out (a prefix made before asks too).
-grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg" ||
-  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
-    </dev/null >/dev/null 2>&1 9>&-
-# Wine's background programs live as long as the server: start them away from the test's output.
-"$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
+# Readies the prefix's server: a null graphics driver, and Wine's background programs, which live
+# as long as the server, started away from the test's output.
+prepare() {
+  "$server" -p10 || true  # fails harmlessly when one runs already
+  # Asked again until the server has written the registry out (a prefix made before asks too).
+  if ! grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg"; then
+    "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return
+  fi
+  # Bounded: a wineboot whose server was ended as it started was seen waiting for good.
+  timeout 120 "$wine" wineboot
+}
+# A server that ends meanwhile (by itself, some 12 s after the last program, or ended by another
+# program) fails a step with no word, and the test failed with no output at all: wait until that
+# server is gone and ready the next one, and say so when it cannot be readied.
+for attempt in 1 2 3; do
+  status=0
+  prepare </dev/null >/dev/null 2>&1 9>&- || status=$?
+  [ "$status" -eq 0 ] && break
+  echo "wine-run.sh: readying the Wine server failed (status $status), attempt $attempt" >&2
+  [ "$attempt" -lt 3 ] || exit "$status"
+  "$server" -w 9>&-
+done
 exec 9>&-
 exec "$wine" "$@"

@@ -1,5 +1,9 @@
-// A stand-in for rasapi32.dll: it lists the connections a variable names, logs every call,
-// and keeps a hung-up connection closing a while. Its variables, read on each call but the first:
+// A stand-in for rasapi32.dll, for the Win32 tests (RasFaults, the time changes) and the
+// end-to-end cases under Wine: it lists the connections a variable names, logs every call, and
+// keeps a hung-up connection closing a while, so the program's wait at its end has something to
+// wait for. Only what a test reads is played: no connection state in the status record (the
+// program reads only the answer's code), no size set after an injected error (nothing reads it).
+// Its variables, read on each call (the closing time once, at the first hang-up):
 //   PREKIDNIK_FAKE_RAS_CLOSING_MS    how long a hung-up connection stays closing
 //   PREKIDNIK_FAKE_RAS_CONNECTIONS   "7:Modem;3:;9:Druga linija" (handle:name), anew on a change;
 //                                    a name of 257 bytes or more fills its field, unterminated
@@ -79,6 +83,8 @@ Connection* Find(HRASCONN handle) {
   return nullptr;
 }
 
+// Where Windows' records hold the handle and the name. (No compile-time check of them: written
+// elsewhere, every RasFaults row that hangs up fails.)
 constexpr std::size_t kHandleOffset = offsetof(RASCONNA, hrasconn);
 constexpr std::size_t kNameOffset = offsetof(RASCONNA, szEntryName);
 constexpr std::size_t kNameBytes = RAS_MaxEntryName + 1;
@@ -110,10 +116,12 @@ DWORD WINAPI FakeRasEnumConnectionsA(RASCONNA* buffer, DWORD* bytes, DWORD* coun
       std::memset(r, 0, size);
       std::memcpy(r, &size, sizeof size);
       std::memcpy(r + kHandleOffset, &handle, sizeof handle);
+      // A name of 257 bytes or more fills its field with no end, as RasFaults' last row needs.
       std::memcpy(r + kNameOffset, c.name.data(), std::min(c.name.size(), kNameBytes));
     }
     *count = inject ? open.size() : listed;
   }
+  // Only the result: RasFaults reads this line to know the stand-in was loaded at all.
   Log("enum -> " + std::to_string(result));
   return result;
 }

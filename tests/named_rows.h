@@ -1,0 +1,20 @@
+// Tables of named rows for GoogleTest's TEST_P: each row struct has a `name` field, spelled as a
+// test name (letters, digits and underscores), which names its test in the output and in CTest.
+// A failure then says which row failed, and each check prints its expected and actual value.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace named_rows {
+
+// INSTANTIATE_TEST_SUITE_P(..., ::testing::ValuesIn(kRows), named_rows::ByName());
+struct ByName {
+  template <typename Row>
+  std::string operator()(const ::testing::TestParamInfo<Row>& info) const {
+    return std::string(info.param.name);
+  }
+};
+
+}  // namespace named_rows
