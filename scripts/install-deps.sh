@@ -24,7 +24,7 @@ packages=(
   # Python's style check (tests/CMakeLists.txt)
   python3-pycodestyle
   # Packages and their checks
-  dpkg-dev nsis lintian desktop-file-utils appstream p7zip-full
+  dpkg-dev nsis lintian desktop-file-utils appstream
   # The benchmark's soak (bench/soak.py counts the X resources)
   xrestop
 )

@@ -9,7 +9,8 @@ package once, then checks it test by test (unittest):
 
 Why: lintian, the desktop and AppStream validators, an install under Wine and
 a second build see what no unit test does: the package's files, metadata and
-bytes. A check whose tool is missing is skipped with exit status 77 (CTest's
+bytes. Each package carries LICENSE, the licence at the root of the sources,
+as its users read it. A check whose tool is missing is skipped with exit status 77 (CTest's
 SKIP_RETURN_CODE) and the reason printed.
 """
 import argparse
@@ -21,6 +22,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 SKIPPED = 77
@@ -33,6 +35,8 @@ NEEDS = {
     "wine": ["makensis", "Xvfb"],
     "reproducible": ["cmake"],
 }
+LICENSE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "LICENSE")
+COPYRIGHT_FORMAT = "https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
 # What a preset's build needs besides cmake.
 PRESET_NEEDS = {"linux": ["dpkg-deb", "dpkg-shlibdeps"], "windows-i686": ["makensis"]}
 
@@ -48,6 +52,32 @@ def read_bytes(path):
         return None
     with open(path, "rb") as f:
         return f.read()
+
+
+def licence_text():
+    with open(LICENSE, encoding="utf-8") as f:
+        return f.read()
+
+
+def windows_text(data):
+    """A text file as Notepad shows it: an optional UTF-8 byte order mark, CRLF line ends."""
+    return data.decode("utf-8").removeprefix("\ufeff").replace("\r\n", "\n")
+
+
+def deb_paragraphs(copyright_text):
+    """The paragraphs of a machine-readable copyright file, each a dict of field to value
+    (continuation lines unindented, " ." read as an empty line)."""
+    paragraphs = []
+    for block in re.split(r"\n\s*\n", copyright_text.strip()):
+        fields, name = {}, None
+        for line in block.split("\n"):
+            if line.startswith((" ", "\t")) and name:
+                fields[name] += "\n" + ("" if line.strip() == "." else line.strip())
+            else:
+                name, _, value = line.partition(":")
+                fields[name] = value.strip()
+        paragraphs.append(fields)
+    return paragraphs
 
 
 @contextlib.contextmanager
@@ -116,6 +146,30 @@ class Deb(unittest.TestCase):
     def test_the_scalable_icon_is_installed(self):
         self.assertTrue(os.path.isfile(f"{self.share}/icons/hicolor/scalable/apps/prekidnik.svg"))
 
+    def copyright_paragraphs(self):
+        with open(f"{self.share}/doc/prekidnik/copyright", encoding="utf-8") as f:
+            return deb_paragraphs(f.read())
+
+    def test_the_copyright_file_gives_every_file_the_mit_licence(self):
+        paragraphs = self.copyright_paragraphs()
+        files = [p for p in paragraphs if "Files" in p]
+        expected = [{"Files": "*", "Copyright": "2026 the Prekidnik developers", "License": "MIT"}]
+        self.assertEqual((paragraphs[0].get("Format"), files), (COPYRIGHT_FORMAT, expected))
+
+    def test_the_copyright_file_holds_the_text_of_license(self):
+        # A LICENSE that is not MIT's has no such sentence: index() fails the test here.
+        text = licence_text()
+        permission = text[text.index("Permission is hereby granted"):].strip()
+        texts = [p["License"] for p in self.copyright_paragraphs()
+                 if "Files" not in p and "License" in p]
+        self.assertEqual(texts, ["MIT\n" + permission])
+
+    def test_the_metainfo_names_mit_as_the_project_licence(self):
+        # appstreamcli validates any SPDX name; only this reads which one.
+        path = f"{self.share}/metainfo/org.example.prekidnik.metainfo.xml"
+        component = ElementTree.parse(path).getroot()
+        self.assertEqual([e.text for e in component.findall("project_license")], ["MIT"])
+
     def test_each_png_icon_is_the_ico_image_of_its_size(self):
         for index, size in enumerate((16, 32, 48)):
             with self.subTest(size=size):
@@ -130,8 +184,7 @@ def rgba(image):
 
 
 class Zip(unittest.TestCase):
-    """The Windows zip: the built program, its read-me as Notepad shows it, and the licence
-    (test_licence.py reads that)."""
+    """The Windows zip: the built program, its read-me and its licence as Notepad shows them."""
     archive = exe = version = None  # set by main
 
     @classmethod
@@ -158,6 +211,13 @@ class Zip(unittest.TestCase):
         self.assertNotIn(b"@", self.readme, "a placeholder left unfilled")
         self.assertIn(f"Prekidnik {self.version}".encode(), self.readme)
         self.assertIn(b"prekidnik.exe", self.readme)
+
+    def test_the_read_me_points_to_the_licence(self):
+        self.assertIn("MIT", windows_text(self.readme))
+        self.assertIn("LICENSE.txt", windows_text(self.readme))
+
+    def test_the_licence_is_license(self):
+        self.assertEqual(windows_text(self.members.get("LICENSE.txt", b"")), licence_text())
 
 
 class WineInstall(unittest.TestCase):
@@ -190,7 +250,9 @@ class WineInstall(unittest.TestCase):
         listed = run(cls.wine, "reg", "query", key, env=cls.env).stdout
         cls.values = dict(re.findall(r"(?m)^ +(\w+) +REG_\w+ +(.*?)\r?$", listed))
         cls.home = cls.values.get("InstallLocation", "")
-        cls.exe = read_bytes(os.path.join(cls.drive, *cls.home[3:].split("\\"), "prekidnik.exe"))
+        folder = os.path.join(cls.drive, *cls.home[3:].split("\\"))
+        cls.exe = read_bytes(os.path.join(folder, "prekidnik.exe"))
+        cls.licence = read_bytes(os.path.join(folder, "LICENSE.txt"))
         cls.links = [read_bytes(f) for f in cls.installed
                      if f.endswith("/Start Menu/Programs/Prekidnik.lnk")]
         cls.uninstaller = run(cls.wine, cls.home + r"\uninstall.exe", "/S",
@@ -231,6 +293,10 @@ class WineInstall(unittest.TestCase):
 
     def test_the_built_program_is_installed(self):
         self.assertTrue(self.exe == read_bytes(self.built), "prekidnik.exe differs or is missing")
+
+    def test_the_licence_is_installed_beside_the_program(self):
+        self.assertIsNotNone(self.licence, "no LICENSE.txt beside prekidnik.exe")
+        self.assertEqual(windows_text(self.licence), licence_text())
 
     def test_a_start_menu_shortcut_starts_the_program_with_its_icon(self):
         # Byte 20 holds the link's flags: 0x40, an icon location.
