@@ -88,14 +88,9 @@ class Accessibility(unittest.TestCase):
 
     def child(self, cls, name):
         """The main window's children of class `cls` named `name` (or matching it)."""
-        found = []
-        for c in self.main["children"]:
-            named = c["name"] == name
-            if isinstance(name, re.Pattern):
-                named = bool(name.match(c["name"]))
-            if c["class"].lower() == cls and named:
-                found.append(c)
-        return found
+        pattern = name if isinstance(name, re.Pattern) else re.compile(re.escape(name) + r"\Z")
+        children = self.main["children"]
+        return [c for c in children if c["class"].lower() == cls and pattern.match(c["name"])]
 
     def reference_role(self, cls):
         for c in self.reference["children"]:
