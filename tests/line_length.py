@@ -31,12 +31,10 @@ def long_lines(path):
 
 
 def main():
-    failed = False
-    for path in files():
-        for number, columns in long_lines(path):
-            print(f"{path}:{number}: {columns} columns, over {LIMIT}")
-            failed = True
-    if failed:
+    found = [(path, number, columns) for path in files() for number, columns in long_lines(path)]
+    for path, number, columns in found:
+        print(f"{path}:{number}: {columns} columns, over {LIMIT}")
+    if found:
         return 1
     return 0
 

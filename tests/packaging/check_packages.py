@@ -121,8 +121,8 @@ class Deb(unittest.TestCase):
     def test_the_desktop_file_is_valid(self):
         path = f"{self.share}/applications/org.example.prekidnik.desktop"
         checked = run("desktop-file-validate", path)
+        # It ends with 1 on any " error:" line it prints.
         self.assertEqual(checked.returncode, 0, checked.stdout)
-        self.assertNotIn(" error:", checked.stdout)
 
     def test_the_metainfo_is_valid(self):
         path = f"{self.share}/metainfo/org.example.prekidnik.metainfo.xml"
