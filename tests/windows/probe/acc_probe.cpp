@@ -2,7 +2,7 @@
 // `acc_probe TITLE` prints, as JSON (or null when no window has that title), the accessible
 // name and role of the top-level window titled TITLE (its window object and its client
 // area), then of each child window in the window's child order: its class, name, role (number
-// and the system's text for it), description and whether it has the focus. The objects come
+// and the system's text for it) and whether it has the focus. The objects come
 // from AccessibleObjectFromWindow, as a screen reader gets them: the system's own proxies for
 // standard controls. `acc_probe --reference` prints the same of a window of its own with
 // standard controls.
@@ -56,9 +56,8 @@ std::string Describe(HWND window, LONG id) {
   VariantInit(&self);
   self.vt = VT_I4;
   self.lVal = CHILDID_SELF;
-  BSTR name = nullptr, description = nullptr;
+  BSTR name = nullptr;
   object->get_accName(self, &name);
-  object->get_accDescription(self, &description);
   VARIANT role, state;
   VariantInit(&role);
   VariantInit(&state);
@@ -72,8 +71,7 @@ std::string Describe(HWND window, LONG id) {
   VariantClear(&role);
   VariantClear(&state);
   return "\"name\":" + Json(Utf8(name)) + ",\"role\":" + std::to_string(roleNumber) +
-         ",\"roleText\":" + Json(roleText) + ",\"description\":" + Json(Utf8(description)) +
-         ",\"focused\":" + (focused ? "true" : "false");
+         ",\"roleText\":" + Json(roleText) + ",\"focused\":" + (focused ? "true" : "false");
 }
 
 // The window and its children, as JSON.
