@@ -10,8 +10,8 @@ package once, then checks it test by test (unittest):
 Why: lintian, the desktop and AppStream validators, an install under Wine and
 a second build see what no unit test does: the package's files, metadata and
 bytes. Each package carries LICENSE, the licence at the root of the sources,
-as its users read it. A check whose tool is missing is skipped with exit status 77 (CTest's
-SKIP_RETURN_CODE) and the reason printed.
+as its users read it. A check whose tool is missing is skipped with exit
+status 77 (CTest's SKIP_RETURN_CODE) and the reason printed.
 """
 import argparse
 import contextlib
@@ -35,10 +35,10 @@ NEEDS = {
     "wine": ["makensis", "Xvfb"],
     "reproducible": ["cmake"],
 }
-LICENSE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "LICENSE")
-COPYRIGHT_FORMAT = "https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
 # What a preset's build needs besides cmake.
 PRESET_NEEDS = {"linux": ["dpkg-deb", "dpkg-shlibdeps"], "windows-i686": ["makensis"]}
+LICENSE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "LICENSE")
+COPYRIGHT_FORMAT = "https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
 
 
 def run(*argv, **options):
