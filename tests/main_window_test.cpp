@@ -17,6 +17,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 using main_window::ShapedForm;
 
 // The main window, loaded, on the test doubles.
@@ -98,7 +100,6 @@ struct TypedText {
   const char* name;
   const char* typed;
   std::size_t hangUps;  // after three ticks of Timer2, one connection listed
-  friend void PrintTo(const TypedText& row, std::ostream* os) { *os << row.name; }
 };
 
 const TypedText kTypedTexts[] = {
