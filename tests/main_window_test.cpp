@@ -53,13 +53,9 @@ TEST_F(MainWindow, TheWindowHoldsTheOnlyRegionLeftEvenAfterUnload) {
   EXPECT_EQ(windows.live, std::set{windows.windowRegion});
 }
 
-TEST_F(MainWindow, PrekidnikujHangsUpEachListedConnectionOnceInOrder) {
-  fake::Ras() = {Listed(1, 2), {}};
-  form.Click(ShapedForm::Command1);
-  EXPECT_EQ(fake::Ras().hangUps, Handles(1, 2));
-}
-
-// A listing kept from an earlier press would hang up connection 1 again and miss 2 and 3.
+// A listing kept from an earlier press would hang up connection 1 again and miss 2 and 3. Each
+// connection hung up once, in order, is this check's too (one that checked it over a single press
+// went: a skipped, repeated or reordered hang-up fails here and in the 257-record test).
 TEST_F(MainWindow, EachPressOfPrekidnikujListsTheConnectionsAfresh) {
   fake::Ras() = {Listed(1, 1), {}};
   form.Click(ShapedForm::Command1);
