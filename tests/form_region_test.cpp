@@ -26,48 +26,42 @@ void PrintTo(const EllipseCorners& c, std::ostream* os) {
 
 namespace {
 
+using named_rows::PrintTo;
+
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = -kMax - 1;
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // The design's box: (25, 23) to (483, 335) pixels at 15 twips per pixel.
 constexpr main_window::EllipseCorners kDesignBox = {25, 23, 483, 335};
 
 struct Screen {
   const char* name;
-  float scaleX = 1, scaleY = 1;
-  std::int16_t offsetX = 0, offsetY = 0;
-  float twipsPerPixel = 15;  // both axes
+  float scaleX, scaleY;
+  std::int16_t offsetX, offsetY;
+  float twipsPerPixel;  // both axes
   main_window::EllipseCorners corners;
-  friend void PrintTo(const Screen& row, std::ostream* os) { *os << row.name; }
 };
 
 const Screen kScreens[] = {
+    // name, scaleX, scaleY, offsetX, offsetY, twipsPerPixel, corners
+    //
     // 12.5, 11.5, 241.5 and 167.5: each half goes to its even neighbour.
-    {.name = "HalvesGoToTheEvenNeighbour", .twipsPerPixel = 30, .corners = {12, 12, 242, 168}},
+    {"HalvesGoToTheEvenNeighbour", 1, 1, 0, 0, 30, {12, 12, 242, 168}},
     // 50 - 10, 11.5 + 7 = 18.5 -> 18, 966 - 10, 167.5 + 7 = 174.5 -> 174: offset after scaling.
-    {.name = "ScaledThenOffset",
-     .scaleX = 2,
-     .scaleY = 0.5f,
-     .offsetX = -10,
-     .offsetY = 7,
-     .corners = {40, 18, 956, 174}},
+    {"ScaledThenOffset", 2, 0.5f, -10, 7, 15, {40, 18, 956, 174}},
     // A density that is zero, negative or infinite is taken as the design's 15.
-    {.name = "NoDensityIsTheDesigns", .twipsPerPixel = 0, .corners = kDesignBox},
-    {.name = "ANegativeDensityIsTheDesigns", .twipsPerPixel = -15, .corners = kDesignBox},
-    {.name = "AnInfiniteDensityIsTheDesigns",
-     .twipsPerPixel = std::numeric_limits<float>::infinity(),
-     .corners = kDesignBox},
-    {.name = "CornersBeyond32BitsHoldAtTheirEnds",
-     .scaleX = 1e30f,
-     .scaleY = -1e30f,
-     .corners = {kMax, kMin, kMax, kMin}},
+    {"NoDensityIsTheDesigns", 1, 1, 0, 0, 0, kDesignBox},
+    {"ANegativeDensityIsTheDesigns", 1, 1, 0, 0, -15, kDesignBox},
+    {"AnInfiniteDensityIsTheDesigns", 1, 1, 0, 0, kInfinity, kDesignBox},
+    {"CornersBeyond32BitsHoldAtTheirEnds", 1e30f, -1e30f, 0, 0, 15, {kMax, kMin, kMax, kMin}},
     // Each step rounded to single precision; kept wide in the x87 registers of the 32-bit build,
     // the steps would give 975 and 911.
-    {.name = "EachStepRoundsToSinglePrecision",
-     .scaleX = 0x1.a5af38p+0f,
-     .scaleY = 0x1.1341ep+1f,
-     .offsetX = -19,
-     .offsetY = 10,
-     .twipsPerPixel = 12,
-     .corners = {32, 72, 976, 910}},
+    {"EachStepRoundsToSinglePrecision",
+     0x1.a5af38p+0f,
+     0x1.1341ep+1f,
+     -19,
+     10,
+     12,
+     {32, 72, 976, 910}},
 };
 
 class EllipseCorners : public ::testing::TestWithParam<Screen> {};

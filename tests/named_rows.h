@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <concepts>
+#include <ostream>
 #include <string>
 
 namespace named_rows {
@@ -16,5 +18,11 @@ struct ByName {
     return std::string(info.param.name);
   }
 };
+
+// A row in GoogleTest's messages ("GetParam() = ...") by its name, not by its bytes. GoogleTest
+// finds it by argument-dependent lookup: `using named_rows::PrintTo;` in the rows' namespace.
+template <typename Row>
+requires std::convertible_to<decltype(Row::name), const char*>
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 }  // namespace named_rows

@@ -11,12 +11,13 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 struct TimeFormat {
   const char* name;
   const char* format;     // the locale's time format (t_fmt)
   const char* ampm = "";  // its 12-hour format (t_fmt_ampm), which "%r" stands for
   const char* separator;
-  friend void PrintTo(const TimeFormat& row, std::ostream* os) { *os << row.name; }
 };
 
 // The one sign after the hour is the separator: punctuation or a symbol, one character.

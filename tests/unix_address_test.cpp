@@ -14,6 +14,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 using unix_address::InterfaceAddress;
 
 const InterfaceAddress lo{"lo", "127.0.0.1", true, true, false},
@@ -27,31 +29,16 @@ struct Interfaces {
   std::vector<InterfaceAddress> interfaces;
   const char* defaultRoute;  // the default route's interface
   const char* address;
-  friend void PrintTo(const Interfaces& row, std::ostream* os) { *os << row.name; }
 };
 
 // An up dial-up link first, then the default route's interface, then any up one, else loopback.
 const Interfaces kChoices[] = {
-    {.name = "AnUpDialUpLink",
-     .interfaces = {lo, eth, ppp},
-     .defaultRoute = "eth0",
-     .address = "100.64.3.9"},
-    {.name = "TheDefaultRoutes",
-     .interfaces = {lo, eth, wlan},
-     .defaultRoute = "wlan0",
-     .address = "10.0.0.7"},
-    {.name = "TheFirstUpWithoutARoute",
-     .interfaces = {lo, eth, wlan},
-     .defaultRoute = "",
-     .address = "192.168.1.20"},
-    {.name = "NoneThatIsDown",
-     .interfaces = {pppDown, ethDown, wlan},
-     .defaultRoute = "eth0",
-     .address = "10.0.0.7"},
-    {.name = "LoopbackWhenNoneIsUp",
-     .interfaces = {},
-     .defaultRoute = "eth0",
-     .address = "127.0.0.1"},
+    // name, interfaces, defaultRoute, address
+    {"AnUpDialUpLink", {lo, eth, ppp}, "eth0", "100.64.3.9"},
+    {"TheDefaultRoutes", {lo, eth, wlan}, "wlan0", "10.0.0.7"},
+    {"TheFirstUpWithoutARoute", {lo, eth, wlan}, "", "192.168.1.20"},
+    {"NoneThatIsDown", {pppDown, ethDown, wlan}, "eth0", "10.0.0.7"},
+    {"LoopbackWhenNoneIsUp", {}, "eth0", "127.0.0.1"},
 };
 
 class AddressChoice : public ::testing::TestWithParam<Interfaces> {};
@@ -70,16 +57,13 @@ INSTANTIATE_TEST_SUITE_P(Interfaces, AddressChoice, ::testing::ValuesIn(kChoices
 struct RouteLine {
   const char* name;
   const char* line;  // the line before ppp0's
-  friend void PrintTo(const RouteLine& row, std::ostream* os) { *os << row.name; }
 };
 
 const RouteLine kLinesPassedOver[] = {
-    {.name = "ANetworkRoute", .line = "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\n"},
-    {.name = "ADefaultRouteThatIsNotUp",
-     .line = "wlan0\t00000000\t0100000A\t0002\t0\t0\t600\t00000000\n"},
-    {.name = "ABrokenLine", .line = "broken line\n"},
-    {.name = "FlagsThatOnlyBeginAsHexadecimal",
-     .line = "bad0\t00000000\t0\t1zz\t0\t0\t0\t00000000\n"},
+    {"ANetworkRoute", "eth0\t0001A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\n"},
+    {"ADefaultRouteThatIsNotUp", "wlan0\t00000000\t0100000A\t0002\t0\t0\t600\t00000000\n"},
+    {"ABrokenLine", "broken line\n"},
+    {"FlagsThatOnlyBeginAsHexadecimal", "bad0\t00000000\t0\t1zz\t0\t0\t0\t00000000\n"},
 };
 
 class DefaultRoute : public ::testing::TestWithParam<RouteLine> {};

@@ -16,9 +16,12 @@
 #include "tests/linux_dialup/nm_mock.h"
 #include "tests/linux_dialup/session.h"
 #include "tests/linux_dialup/test_support.h"
+#include "tests/named_rows.h"
 
 namespace dialup_test {
 namespace {
+
+using named_rows::PrintTo;
 
 // The mock's method a fault script takes the place of.
 enum class Replaced {
@@ -36,7 +39,6 @@ struct Fault {
   std::vector<int> deactivated;
   std::string written;  // to standard error, without "prekidnik: "; empty: nothing
 };
-void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 
 class Faults : public NetworkManager, public ::testing::WithParamInterface<Fault> {
  protected:
@@ -79,36 +81,29 @@ TEST_P(Faults, HangUpsGoOnAndPppdIsEnded) {
 }
 
 #define NM "org.freedesktop.NetworkManager"
+using enum Replaced;
 
-INSTANTIATE_TEST_SUITE_P(
-    NetworkManager, Faults,
-    ::testing::Values(
-        // The first hang-up times out; the rest of that listing is left, the pppd is not.
-        Fault{"StalledHangUp",
-              Replaced::kDeactivation,
-              "stalled_hang_up.py",
-              {0, 0, 1, 2, 0, 1, 2},
-              "could not hang up \"Mobile\": NetworkManager did not answer in time"},
-        Fault{"Stopped",
-              Replaced::kNothing,
-              "",
-              {0, 1, 2},
-              "NetworkManager did not list its connections in time"},
-        Fault{"ListingRefused",
-              Replaced::kListing,
-              "listing_refused.py",
-              {},
-              "NetworkManager did not list its connections: "
-              "org.freedesktop.DBus.Error.AccessDenied: no"},
-        // Refused, or gone meanwhile: only the refusal is written, and once.
-        Fault{"RefusedOrGone",
-              Replaced::kDeactivation,
-              "refused_or_gone.py",
-              {0, 1, 2, 0, 1, 0, 1},
-              "could not hang up \"Mobile\": " NM ".PermissionDenied: polkit says no"},
-        // Each listed once, in the list's order; what is no connection is left out, unwritten.
-        Fault{"OddListing", Replaced::kListing, "odd_listing.py", {1, 0}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+using Calls = std::vector<int>;
+
+const Fault kFaults[] = {
+    // name, replaced, script, deactivated, written
+    //
+    // The first hang-up times out; the rest of that listing is left, the pppd is not.
+    {"StalledHangUp", kDeactivation, "stalled_hang_up.py", Calls{0, 0, 1, 2, 0, 1, 2},
+     "could not hang up \"Mobile\": NetworkManager did not answer in time"},
+    {"Stopped", kNothing, "", Calls{0, 1, 2},
+     "NetworkManager did not list its connections in time"},
+    {"ListingRefused", kListing, "listing_refused.py", Calls{},
+     "NetworkManager did not list its connections: org.freedesktop.DBus.Error.AccessDenied: no"},
+    // Refused, or gone meanwhile: only the refusal is written, and once.
+    {"RefusedOrGone", kDeactivation, "refused_or_gone.py", Calls{0, 1, 2, 0, 1, 0, 1},
+     "could not hang up \"Mobile\": " NM ".PermissionDenied: polkit says no"},
+    // Each listed once, in the list's order; what is no connection is left out, unwritten.
+    {"OddListing", kListing, "odd_listing.py", Calls{1, 0}, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(NetworkManager, Faults, ::testing::ValuesIn(kFaults),
+                         named_rows::ByName());
 
 }  // namespace
 }  // namespace dialup_test

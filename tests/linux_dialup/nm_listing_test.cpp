@@ -14,9 +14,12 @@
 #include "tests/linux_dialup/nm_mock.h"
 #include "tests/linux_dialup/session.h"
 #include "tests/linux_dialup/test_support.h"
+#include "tests/named_rows.h"
 
 namespace dialup_test {
 namespace {
+
+using named_rows::PrintTo;
 
 using Module1::RASCONNA;
 
@@ -28,7 +31,6 @@ struct Kind {
   const char* bluetoothType;  // its bluetooth.type setting; empty: none
   const char* device;
 };
-void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
 
 class DialupKinds : public NetworkManager, public ::testing::WithParamInterface<Kind> {};
 
@@ -56,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Kind{"BluetoothWithoutSettings", "bluetooth", "", nullptr},
                       Kind{"Ethernet", "802-3-ethernet", "", nullptr},
                       Kind{"WiFi", "802-11-wireless", "", nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+    named_rows::ByName());
 
 // A connection's name as its record's 257-byte field holds it: cut to 256 bytes at a whole
 // UTF-8 character, then zeros to the end.
@@ -65,7 +67,6 @@ struct EntryName {
   QString id;
   std::string field;  // before the zeros
 };
-void PrintTo(const EntryName& row, std::ostream* out) { *out << row.name; }
 
 class EntryNames : public NetworkManager, public ::testing::WithParamInterface<EntryName> {};
 
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 QString(255, 'd') + QStringLiteral("\u00e9"),
                                 std::string(255, 'd')},
                       EntryName{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    named_rows::ByName());
 
 TEST_F(NetworkManager, ListsNetworkManagersConnectionsThenPppdLinks) {
   Activate("gsm", "Mobile");

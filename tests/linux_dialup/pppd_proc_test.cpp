@@ -11,9 +11,12 @@
 #include "platform/linux/pppd_dialup.h"
 #include "tests/linux_dialup/session.h"
 #include "tests/linux_dialup/test_support.h"
+#include "tests/named_rows.h"
 
 namespace dialup_test {
 namespace {
+
+using named_rows::PrintTo;
 
 using namespace std::string_literals;
 using platform::linux_ras::PppdDialup;
@@ -76,7 +79,6 @@ struct Process {
   pid_t parent = 1;
   char state = 'S';
 };
-void PrintTo(const Process& row, std::ostream* out) { *out << row.name; }
 
 class PppdProcesses : public FakeProc, public ::testing::WithParamInterface<Process> {};
 
@@ -118,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         Process{"ThePluginFromAShell", kNmPlugin, "ppp4", false, "pppd", 51},
         Process{"AnotherPluginFromNetworkManager", "pppd\0plugin\0rp-pppoe.so\0"s, "ppp4", false,
                 "pppd", 50}),
-    [](const auto& info) { return std::string(info.param.name); });
+    named_rows::ByName());
 
 TEST_F(FakeProc, APppdWithoutNameOrPidFileIsNamedByItsPid) {
   Add(208, "pppd\0/dev/ttyS0\0"s);
@@ -170,7 +172,6 @@ struct HangUpCase {
   int result;
   std::vector<std::string> asked;
 };
-void PrintTo(const HangUpCase& row, std::ostream* out) { *out << row.name; }
 
 class HangUps : public FakeProc, public ::testing::WithParamInterface<HangUpCase> {};
 
@@ -201,41 +202,27 @@ TEST_P(HangUps, SignalOnlyTheListedPppdThroughItsPin) {
   EXPECT_EQ(log_, row.asked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FakeProc, HangUps,
-    ::testing::Values(
-        HangUpCase{
-            "TheSamePppd", Meanwhile::kNothing, 0, 0, 0, {"open 10", "signal 10 15", "close 10"}},
-        HangUpCase{
-            "ItsPidGivenToANewPppd", Meanwhile::kNewPppd, 0, 0, ESRCH, {"open 10", "close 10"}},
-        HangUpCase{"ItsPidGivenToAnotherProgram",
-                   Meanwhile::kAnotherProgram,
-                   0,
-                   0,
-                   ESRCH,
-                   {"open 10", "close 10"}},
-        HangUpCase{"Exited", Meanwhile::kExited, 0, 0, ESRCH, {"open 10", "close 10"}},
-        HangUpCase{"ItsPidReusedAsItIsPinned",
-                   Meanwhile::kReusedAsItIsPinned,
-                   0,
-                   0,
-                   ESRCH,
-                   {"open 10", "close 10"}},
-        HangUpCase{"NoPidfdsKillAfterTheCheck",
-                   Meanwhile::kNothing,
-                   ENOSYS,
-                   0,
-                   0,
-                   {"open 10", "kill 10 15"}},
-        HangUpCase{"NoPidfdsAndANewPppd", Meanwhile::kNewPppd, ENOSYS, 0, ESRCH, {"open 10"}},
-        HangUpCase{"NoDescriptorToPinItWith", Meanwhile::kNothing, EMFILE, 0, EMFILE, {"open 10"}},
-        HangUpCase{"AnotherUsersPppd",
-                   Meanwhile::kNothing,
-                   0,
-                   EPERM,
-                   EPERM,
-                   {"open 10", "signal 10 15", "close 10"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+// What the kernel was asked: the pin opened and closed unused; opened, signalled through and
+// closed; opened alone (no pin to close).
+const std::vector<std::string> kUnused = {"open 10", "close 10"},
+                               kSignalled = {"open 10", "signal 10 15", "close 10"},
+                               kOpenOnly = {"open 10"};
+using enum Meanwhile;
+
+const HangUpCase kHangUps[] = {
+    // name, meanwhile, openError, sendError, result, asked
+    {"TheSamePppd", kNothing, 0, 0, 0, kSignalled},
+    {"ItsPidGivenToANewPppd", kNewPppd, 0, 0, ESRCH, kUnused},
+    {"ItsPidGivenToAnotherProgram", kAnotherProgram, 0, 0, ESRCH, kUnused},
+    {"Exited", kExited, 0, 0, ESRCH, kUnused},
+    {"ItsPidReusedAsItIsPinned", kReusedAsItIsPinned, 0, 0, ESRCH, kUnused},
+    {"NoPidfdsKillAfterTheCheck", kNothing, ENOSYS, 0, 0, {"open 10", "kill 10 15"}},
+    {"NoPidfdsAndANewPppd", kNewPppd, ENOSYS, 0, ESRCH, kOpenOnly},
+    {"NoDescriptorToPinItWith", kNothing, EMFILE, 0, EMFILE, kOpenOnly},
+    {"AnotherUsersPppd", kNothing, 0, EPERM, EPERM, kSignalled},
+};
+
+INSTANTIATE_TEST_SUITE_P(FakeProc, HangUps, ::testing::ValuesIn(kHangUps), named_rows::ByName());
 
 }  // namespace
 }  // namespace dialup_test

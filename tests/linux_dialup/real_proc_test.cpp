@@ -23,21 +23,14 @@ namespace fs = std::filesystem;
 class ProgramCopy {
  public:
   ProgramCopy() {
-    std::string pattern = "/tmp/prekidnik-nobody-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    dir_ = pattern;
-    fs::permissions(dir_, fs::perms(0755));
+    fs::permissions(dir_.path(), fs::perms(0755));
     fs::copy_file(fs::read_symlink("/proc/self/exe"), program());
     fs::permissions(program(), fs::perms(0755));
   }
-  ~ProgramCopy() { fs::remove_all(dir_, ignored_); }
-  ProgramCopy(const ProgramCopy&) = delete;
-  ProgramCopy& operator=(const ProgramCopy&) = delete;
-  fs::path program() const { return dir_ / "linux_dialup_tests"; }
+  fs::path program() const { return dir_.path() / "linux_dialup_tests"; }
 
  private:
-  fs::path dir_;
-  std::error_code ignored_;
+  const TempDir dir_{"/tmp/prekidnik-nobody-XXXXXX"};
 };
 
 TEST(RealProc, AnotherUsersPppdIsReportedOnce) {

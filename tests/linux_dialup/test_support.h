@@ -69,10 +69,11 @@ class Child {
   int output_ = -1;
 };
 
+// A fresh folder, removed with all it holds when this goes; `pattern` ends in XXXXXX.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = std::filesystem::temp_directory_path() / "dialup-test-XXXXXX";
+  explicit TempDir(std::string pattern = std::filesystem::temp_directory_path() /
+                                         "dialup-test-XXXXXX") {
     if (mkdtemp(pattern.data()) == nullptr) abort();
     path_ = pattern;
   }

@@ -54,6 +54,8 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
 
 namespace {
 
+using named_rows::PrintTo;
+
 using main_window::ShapedForm;
 using qt_test::Drain;
 using qt_test::RunUntil;
@@ -86,87 +88,51 @@ constexpr std::int64_t kTen = (1717372800 + 36000) * kSecond, kAutumn = 17299908
 // The program starts 0.2 s before the second when a change lands.
 constexpr std::int64_t kLead = 200 * kMs;
 
+// Rows are positional, in the fields' order; a look-alike row gives only its name and text.
 struct Change {
   const char* name;
+  std::string typed = "10:00:00";
   std::int64_t start = kTen - kLead;    // when the program starts, kLead before `before`
   const char* before = "10:00:00";      // the clock's text when the change lands
   std::optional<std::int64_t> to = {};  // the clock set to this time; none: not set
   const char* zone = "UTC";             // in force at the start
   const char* newZone = nullptr;        // replaces it
   const char* locale = nullptr;         // LC_ALL
-  std::string typed = "10:00:00";
-  const char* shown = "10:00:00";  // after the change: at once when set, else at the next tick
-  bool hangsUp = false;            // from the shown time on
-  friend void PrintTo(const Change& row, std::ostream* os) { *os << row.name; }
+  const char* shown = "10:00:00";       // after the change: at once when set, else at the next tick
+  bool hangsUp = false;                 // from the shown time on
 };
+
+constexpr std::nullopt_t kNotSet = std::nullopt;
 
 // The clock set a few hundred ms into a second: shown only at the next tick, it would be late.
 const Change kSteps[] = {
-    {.name = "ForwardIntoTheTypedSecond",
-     .start = kTen - kSecond - kLead,
-     .before = "09:59:59",
-     .to = kTen + 400 * kMs,
-     .shown = "10:00:00",
-     .hangsUp = true},
-    {.name = "BackIntoIt",
-     .start = kTen + kSecond - kLead,
-     .before = "10:00:01",
-     .to = kTen + 400 * kMs,
-     .shown = "10:00:00",
-     .hangsUp = true},
-    {.name = "ForwardOverIt",
-     .start = kTen - kSecond - kLead,
-     .before = "09:59:59",
-     .to = kTen + kHour - 600 * kMs,
-     .shown = "10:59:59",
-     .hangsUp = false},
-    {.name = "BackOutOfIt",
-     .start = kTen - kLead,
-     .before = "10:00:00",
-     .to = kTen - kHour + 400 * kMs,
-     .shown = "09:00:00",
-     .hangsUp = false},
-    {.name = "Resumed29HoursLaterInIt",
-     .start = kTen - 29 * kHour - kLead,
-     .before = "05:00:00",
-     .to = kTen + 300 * kMs,
-     .shown = "10:00:00",
-     .hangsUp = true},
+    // name, typed, start, before, to, zone, newZone, locale, shown, hangsUp
+    {"ForwardIntoTheTypedSecond", "10:00:00", kTen - kSecond - kLead, "09:59:59", kTen + 400 * kMs,
+     "UTC", nullptr, nullptr, "10:00:00", true},
+    {"BackIntoIt", "10:00:00", kTen + kSecond - kLead, "10:00:01", kTen + 400 * kMs, "UTC", nullptr,
+     nullptr, "10:00:00", true},
+    {"ForwardOverIt", "10:00:00", kTen - kSecond - kLead, "09:59:59", kTen + kHour - 600 * kMs,
+     "UTC", nullptr, nullptr, "10:59:59", false},
+    {"BackOutOfIt", "10:00:00", kTen - kLead, "10:00:00", kTen - kHour + 400 * kMs, "UTC", nullptr,
+     nullptr, "09:00:00", false},
+    {"Resumed29HoursLaterInIt", "10:00:00", kTen - 29 * kHour - kLead, "05:00:00", kTen + 300 * kMs,
+     "UTC", nullptr, nullptr, "10:00:00", true},
 };
 
 // Not set: the next tick, planned before, shows the time in the zone and locale then in force.
 // (The autumn hour's first pass goes: the spring row fails on an hour that ignores summer time.)
 const Change kZonesAndLocales[] = {
-    {.name = "ANewZone9HoursAhead",
-     .start = kTen - kLead,
-     .before = "10:00:00",
-     .newZone = "Asia/Tokyo",
-     .typed = "19:00:01",
-     .shown = "19:00:01",
-     .hangsUp = true},
-    {.name = "TheAutumnHoursSecondPass",
-     .start = kAutumn + kHour / 2 - kSecond - kLead,
-     .before = "02:29:59",
-     .zone = "Europe/Belgrade",
-     .typed = "02:30:00",
-     .shown = "02:30:00",
-     .hangsUp = true},
-    {.name = "TheSpringHourLeftOut",
-     .start = kSpring - kSecond - kLead,
-     .before = "01:59:59",
-     .zone = "Europe/Belgrade",
-     .typed = "02:00:00",
-     .shown = "03:00:00",
-     .hangsUp = false},
+    // name, typed, start, before, to, zone, newZone, locale, shown, hangsUp
+    {"ANewZone9HoursAhead", "19:00:01", kTen - kLead, "10:00:00", kNotSet, "UTC", "Asia/Tokyo",
+     nullptr, "19:00:01", true},
+    {"TheAutumnHoursSecondPass", "02:30:00", kAutumn + kHour / 2 - kSecond - kLead, "02:29:59",
+     kNotSet, "Europe/Belgrade", nullptr, nullptr, "02:30:00", true},
+    {"TheSpringHourLeftOut", "02:00:00", kSpring - kSecond - kLead, "01:59:59", kNotSet,
+     "Europe/Belgrade", nullptr, nullptr, "03:00:00", false},
     // fi_FI's time format, %H.%M.%S, names the separator; over midnight. One locale row: which
     // sign of a format is the separator is the logic tests' ClockSeparator.
-    {.name = "TheFinnishSeparatorAtMidnight",
-     .start = kTen - 10 * kHour - kSecond - kLead,
-     .before = "23.59.59",
-     .locale = "fi_FI.UTF-8",
-     .typed = "",
-     .shown = "00.00.00",
-     .hangsUp = false},
+    {"TheFinnishSeparatorAtMidnight", "", kTen - 10 * kHour - kSecond - kLead, "23.59.59", kNotSet,
+     "UTC", nullptr, "fi_FI.UTF-8", "00.00.00", false},
 };
 
 // Texts that only look like the clock's 10:00:00, typed while it shows 09:59:59 (by the defaults:
@@ -174,13 +140,13 @@ const Change kZonesAndLocales[] = {
 // match nor break the program; a text box that cut what it takes would make the combining accent
 // and the megabyte match.
 const Change kLookAlikes[] = {
-    {.name = "ACombiningAccentAfter", .typed = "10:00:00\u0301"},
-    {.name = "ARightToLeftMarkBefore", .typed = "\u200f10:00:00"},
-    {.name = "AnOverrideAround", .typed = "\u202e10:00:00\u202c"},
-    {.name = "ABellInside", .typed = "10\a:00:00"},
-    {.name = "AByteOfNoCharacterAfter", .typed = "10:00:00\xff"},
-    {.name = "FullWidthColons", .typed = "10\uff1a00\uff1a00"},
-    {.name = "AMegabyteThatBeginsWithIt", .typed = "10:00:00" + std::string(1 << 20, '0')},
+    {"ACombiningAccentAfter", "10:00:00\u0301"},
+    {"ARightToLeftMarkBefore", "\u200f10:00:00"},
+    {"AnOverrideAround", "\u202e10:00:00\u202c"},
+    {"ABellInside", "10\a:00:00"},
+    {"AByteOfNoCharacterAfter", "10:00:00\xff"},
+    {"FullWidthColons", "10\uff1a00\uff1a00"},
+    {"AMegabyteThatBeginsWithIt", "10:00:00" + std::string(1 << 20, '0')},
 };
 
 // A zone file of the test's own in $TZ, and the locale in $LC_ALL, while it lives.

@@ -15,40 +15,32 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 struct Face {
   const char* name;
   const char* design;  // the face the design names
   std::set<std::string, std::less<>> installed;
   const char* face;                // asked for; empty: the font mapper chooses by family
   std::optional<int> family = {};  // where it matters: a stand-in or no face at all
-  friend void PrintTo(const Face& row, std::ostream* os) { *os << row.name; }
 };
 
 // (An installed TimesRomanBold goes: the installed MS Sans Serif row fails on the same faults.)
 const Face kFaces[] = {
-    {.name = "AnInstalledFaceByItsName",
-     .design = "MS Sans Serif",
-     .installed = {"MS Sans Serif"},
-     .face = "MS Sans Serif"},
-    {.name = "TimesRomanBoldAsTimesNewRoman",
-     .design = "TimesRomanBold",
-     .installed = {"Times New Roman"},
-     .face = "Times New Roman",
-     .family = FF_ROMAN},
-    {.name = "TimesRomanBoldWithoutAStandInByFamily",
-     .design = "TimesRomanBold",
-     .installed = {"Arial"},
-     .face = "",
-     .family = FF_ROMAN},
-    {.name = "MSSansSerifAsMicrosoftSansSerif",
-     .design = "MS Sans Serif",
-     .installed = {"Microsoft Sans Serif"},
-     .face = "Microsoft Sans Serif",
-     .family = FF_SWISS},
-    {.name = "AnUnknownFaceLeftToTheFontMapper",
-     .design = "Comic Sans MS",
-     .installed = {},
-     .face = "Comic Sans MS"},
+    // name, design, installed, face, family
+    {"AnInstalledFaceByItsName", "MS Sans Serif", {"MS Sans Serif"}, "MS Sans Serif"},
+    {"TimesRomanBoldAsTimesNewRoman",
+     "TimesRomanBold",
+     {"Times New Roman"},
+     "Times New Roman",
+     FF_ROMAN},
+    {"TimesRomanBoldWithoutAStandInByFamily", "TimesRomanBold", {"Arial"}, "", FF_ROMAN},
+    {"MSSansSerifAsMicrosoftSansSerif",
+     "MS Sans Serif",
+     {"Microsoft Sans Serif"},
+     "Microsoft Sans Serif",
+     FF_SWISS},
+    {"AnUnknownFaceLeftToTheFontMapper", "Comic Sans MS", {}, "Comic Sans MS"},
 };
 
 class ChooseFace : public ::testing::TestWithParam<Face> {};
@@ -69,14 +61,13 @@ struct Height {
   const char* name;
   double points;
   int dpi, pixels;  // a character height, negative as CreateFont takes it
-  friend void PrintTo(const Height& row, std::ostream* os) { *os << row.name; }
 };
 
 // 10.67 rounds to 11, 22.5 away from zero: truncation, rounding half to even and a fixed dpi each
 // fail one of them.
 const Height kHeights[] = {
-    {.name = "EightPointsAt96Dpi", .points = 8, .dpi = 96, .pixels = -11},
-    {.name = "ThirteenAndAHalfPointsAt120Dpi", .points = 13.5, .dpi = 120, .pixels = -23},
+    {"EightPointsAt96Dpi", 8, 96, -11},
+    {"ThirteenAndAHalfPointsAt120Dpi", 13.5, 120, -23},
 };
 
 class FontHeight : public ::testing::TestWithParam<Height> {};

@@ -14,6 +14,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
@@ -67,7 +69,6 @@ struct Moment {
   int at;  // microseconds after t0
   int remaining;
   unsigned cap, wait;
-  friend void PrintTo(const Moment& row, std::ostream* os) { *os << row.name; }
 };
 
 // Rounded up: 0.999 ms left is 1, not 0. (The exact-due and rounding rows go: these two fail on

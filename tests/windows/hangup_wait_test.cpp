@@ -17,6 +17,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 using std::chrono::milliseconds;
 using namespace std::chrono_literals;
 
@@ -64,32 +66,20 @@ struct Closing {
   std::uint32_t stillThere;  // the status of one not gone yet
   std::vector<Module1::HRASCONN> left;
   int endsAt, asked1, asked2;
-  friend void PrintTo(const Closing& row, std::ostream* os) { *os << row.name; }
 };
 
 constexpr int kPoll = win32::kHangUpPollInterval.count();
+using Handles = std::vector<Module1::HRASCONN>;
 
 // Only ERROR_INVALID_HANDLE means gone: the first row's other error keeps each connection asked
 // after. (Both gone at once goes: a sleep before the first ask, or one a round erased, fails
 // these.)
 const Closing kClosings[] = {
-    {.name = "BothGoneBeforeTheDeadline",
-     .gone1 = 100,
-     .gone2 = 400,
-     .stillThere = platform::kRasInvalidSize,
-     .left = {},
-     .endsAt = 400,
-     .asked1 = 100 / kPoll + 1,
-     .asked2 = 400 / kPoll + 1},
+    // name, gone1, gone2, stillThere, left, endsAt, asked1, asked2
+    {"BothGoneBeforeTheDeadline", 100, 400, platform::kRasInvalidSize, Handles{}, 400,
+     100 / kPoll + 1, 400 / kPoll + 1},
     // The last poll comes short, at the deadline itself; none after it.
-    {.name = "OneNeverGoes",
-     .gone1 = 60'000,
-     .gone2 = 10,
-     .stillThere = platform::kRasSuccess,
-     .left = {H(1)},
-     .endsAt = 2995,
-     .asked1 = 2995 / kPoll + 2,
-     .asked2 = 2},
+    {"OneNeverGoes", 60'000, 10, platform::kRasSuccess, Handles{H(1)}, 2995, 2995 / kPoll + 2, 2},
 };
 
 class WaitUntilGone : public ::testing::TestWithParam<Closing> {

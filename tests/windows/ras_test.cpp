@@ -18,6 +18,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 // "1:v;2:v;...;n:v": connections 1 to n.
 std::string Many(int n) {
   std::string listed;
@@ -37,7 +39,6 @@ struct Fault {
   const char* enumResult = nullptr;        // the listing's answer, after writing records and count
   const char* hangUpResult = nullptr;      // every hang-up's answer, the connection left up
   std::vector<unsigned long long> hungUp;  // asked for, in order
-  friend void PrintTo(const Fault& row, std::ostream* os) { *os << row.name; }
 };
 
 // (The one-connection listing goes: a loop from 1 or to count - 1 fails the refused and names

@@ -23,6 +23,8 @@
 
 namespace {
 
+using named_rows::PrintTo;
+
 using namespace std::chrono_literals;
 using Main = main_window::ShapedForm;
 
@@ -60,10 +62,9 @@ struct Change {
   const char* separator = ":";          // the regional settings' after the change
   UINT message = WM_TIMECHANGE;
   WPARAM wParam = 0;
-  const char* shown;
+  const char* shown = "";
   int within = 1000;     // ms into the shown second: by default, while it lasts
   bool hangsUp = false;  // from the change on
-  friend void PrintTo(const Change& row, std::ostream* os) { *os << row.name; }
 };
 
 // After a sleep of a day, an hour and two seconds that the monotonic clock did not count: a
@@ -75,48 +76,26 @@ constexpr std::int64_t kResumed = At(2, 500) + kDay + kHour;
 // passed with a schedule that hangs up on every tick it runs; the end-to-end 'never after' case
 // fails there.)
 const Change kChanges[] = {
+    // name, start, typed, to, separator, message, wParam, shown, within, hangsUp
+    //
     // 0.6 s ahead within a second: told, the clock turns at the next second's start; untold, at
     // its planned tick, 0.6 s late.
-    {.name = "AheadWithinASecond",
-     .start = At(0, -100),
-     .to = At(0, 600),
-     .shown = "10:00:01",
-     .within = 500},
-    {.name = "ResumedAutomatically",
-     .start = At(0, -100),
-     .to = kResumed,
-     .message = WM_POWERBROADCAST,
-     .wParam = PBT_APMRESUMEAUTOMATIC,
-     .shown = "11:00:02"},
-    {.name = "ResumedByTheUser",
-     .start = At(0, -100),
-     .to = kResumed,
-     .message = WM_POWERBROADCAST,
-     .wParam = PBT_APMRESUMESUSPEND,
-     .shown = "11:00:02"},
+    {"AheadWithinASecond", At(0, -100), "", At(0, 600), ":", WM_TIMECHANGE, 0, "10:00:01", 500},
+    {"ResumedAutomatically", At(0, -100), "", kResumed, ":", WM_POWERBROADCAST,
+     PBT_APMRESUMEAUTOMATIC, "11:00:02"},
+    {"ResumedByTheUser", At(0, -100), "", kResumed, ":", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND,
+     "11:00:02"},
     // The time set too, only so that the row knows the second shown.
-    {.name = "NewRegionalSettings",
-     .start = At(0, -100),
-     .to = At(0, 500),
-     .separator = ".",
-     .message = WM_SETTINGCHANGE,
-     .shown = "10.00.00"},
+    {"NewRegionalSettings", At(0, -100), "", At(0, 500), ".", WM_SETTINGCHANGE, 0, "10.00.00"},
 };
 
 // The typed second: a step back into it matches, one over it skips it.
 const Change kTypedChanges[] = {
-    {.name = "BackIntoTheTypedSecond",
-     .start = At(7, -100),
-     .typed = "10:00:05",
-     .to = At(5, 500),
-     .shown = "10:00:05",
-     .hangsUp = true},
-    {.name = "OverTheTypedSecond",
-     .start = At(4, -100),
-     .typed = "10:00:05",
-     .to = At(6, 500),
-     .shown = "10:00:06",
-     .hangsUp = false},
+    // name, start, typed, to, separator, message, wParam, shown, within, hangsUp
+    {"BackIntoTheTypedSecond", At(7, -100), "10:00:05", At(5, 500), ":", WM_TIMECHANGE, 0,
+     "10:00:05", 1000, true},
+    {"OverTheTypedSecond", At(4, -100), "10:00:05", At(6, 500), ":", WM_TIMECHANGE, 0, "10:00:06",
+     1000, false},
 };
 
 // The main window on the stepped time, its clock showing, then the row's change.
