@@ -3,6 +3,7 @@
 the formatting of figures."""
 
 import glob
+import json
 import math
 import os
 import re
@@ -21,11 +22,17 @@ TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
 CARET_REST_S = 10  # a text box's caret stops blinking this long after the last key
 NS = 1_000_000_000
 
+# The windows' designs, as the build's tool writes them (tests/e2e/dump_designs.cpp).
+DESIGN_TOOL = os.environ.get("PREKIDNIK_DESIGN_TOOL",
+                             os.path.join(ROOT, "build", "linux", "tests", "e2e", "dump_designs"))
+DESIGNS = design.Designs(json.loads(subprocess.run([DESIGN_TOOL], capture_output=True, text=True,
+                                                   check=True).stdout))
 # Places in the main window, in its pixels at the harness's 96 dpi.
-CLOCK_BOX = design.box(design.CONTROLS["lblTime"], 96)
-TEXT1_BOX = design.box(design.CONTROLS["Text1"], 96)
+CLOCK_BOX = design.box(DESIGNS.control("lblTime"), 96)
+TEXT1_BOX = design.box(DESIGNS.control("Text1"), 96)
 
 # ----------------------------------------------------------------- /proc
+
 
 def read_threads(pid):
     """{tid: (name, utime+stime ticks, on-CPU ns, voluntary switches)} of every
@@ -110,7 +117,8 @@ class BenchSession(harness.LinuxSession):
     in a file (a pipe nobody reads would stall a program that logs)."""
 
     def __init__(self, app, watch=False, network_manager=True):
-        super().__init__(app, network_manager=network_manager)
+        super().__init__(app, harness.XDisplay("1280x800"), DESIGN_TOOL,
+                         network_manager=network_manager)
         self.watch_log = os.path.join(self.dir, "xwatch.log")
         self.stderr_log = os.path.join(self.dir, "stderr.log")
         self.app_proc = None
@@ -119,7 +127,7 @@ class BenchSession(harness.LinuxSession):
                 self.watcher = subprocess.Popen(
                     ["/usr/bin/python3", os.path.join(HERE, "xwatch.py")], env=self.env,
                     stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
-            self.procs.append(self.watcher)
+            self.processes.add(self.watcher)
             if not harness.wait_for(lambda: " ready" in self.read(self.watch_log), 10):
                 raise RuntimeError("the X watcher did not start")
 
@@ -143,8 +151,8 @@ class BenchSession(harness.LinuxSession):
             started = time.time_ns()
             self.app_proc = subprocess.Popen([self.app], env=self.env, stdout=subprocess.DEVNULL,
                                              stderr=err, start_new_session=True)
-        self.procs.append(self.app_proc)
-        self.window = harness.wait_for(lambda: self.find_window("^Prekidnik$"), 20)
+        self.processes.add(self.app_proc)
+        self.window = harness.wait_for(self.main_window, 20)
         if not self.window:
             raise RuntimeError(f"{self.app}: the main window did not appear")
         return started
@@ -180,19 +188,14 @@ class BenchSession(harness.LinuxSession):
                 and intersects(tuple(int(v) for v in f[1:5]), CLOCK_BOX)]
 
     def focus_text1(self):
-        g = self.geometry(self.window)
+        g = self.display.geometry(self.window)
         x, y, w, h = TEXT1_BOX
-        self.click(g["x"] + x + w // 2, g["y"] + y + h // 2)
+        self.display.click(g.x + x + w // 2, g.y + y + h // 2)
 
     def type_target(self, text):
         """Replaces the disconnect time with `text`, as typed on the keyboard."""
-        self.xdotool("key", "ctrl+a")
-        self.xdotool("type", "--delay", "4", "--", text)
-
-    def keep_connections(self):
-        """DeactivateConnection that is logged but ends nothing."""
-        self.bus.get_object(harness.NM, harness.NM_PATH).AddMethod(
-            harness.NM, "DeactivateConnection", "o", "", "", dbus_interface=harness.MOCK)
+        self.display.xdotool("key", "ctrl+a")
+        self.display.xdotool("type", "--delay", "4", "--", text)
 
     def trace(self):
         """(ns, event, rest) lines the traced build wrote."""
@@ -234,7 +237,6 @@ def get(results, *path):
             return None
         results = results.get(key) if isinstance(results, dict) else None
     return results
-
 
 
 def loadavg():

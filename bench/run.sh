@@ -28,7 +28,7 @@ if [[ " $* " == *" --wine "* ]]; then
 fi
 
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j 2 --target prekidnik
+cmake --build --preset linux -j 2 --target prekidnik dump_designs
 configure build/bench-plain -DPREKIDNIK_PLAIN_TIMERS=ON
 configure build/bench-trace -DPREKIDNIK_TRACE_TICKS=ON
 configure build/bench-plain-trace -DPREKIDNIK_PLAIN_TIMERS=ON -DPREKIDNIK_TRACE_TICKS=ON

@@ -9,6 +9,7 @@ start and at the end, and how many hang-ups each matching second asked for.
 Measures; judges nothing.
 
     bench/soak.py [--minutes 10] [--app build/linux/prekidnik]
+                  [--design-tool build/linux/tests/e2e/dump_designs]
 """
 
 import argparse
@@ -22,7 +23,6 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import harness  # noqa: E402
-
 
 
 def resident_kib(pid):
@@ -64,10 +64,15 @@ def sample(session):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--minutes", type=float, default=10)
-    parser.add_argument("--app", default=os.path.join(HERE, "..", "build", "linux", "prekidnik"))
+    build = os.path.join(HERE, "..", "build", "linux")
+    parser.add_argument("--app", default=os.path.join(build, "prekidnik"))
+    parser.add_argument("--design-tool",
+                        default=os.path.join(build, "tests", "e2e", "dump_designs"))
     args = parser.parse_args()
 
-    with contextlib.closing(harness.LinuxSession(os.path.abspath(args.app))) as s:
+    session = harness.LinuxSession(os.path.abspath(args.app), harness.XDisplay("1280x800"),
+                                   os.path.abspath(args.design_tool))
+    with contextlib.closing(session) as s:
         s.start_app(["Mobilni"], keep=True)
         time.sleep(2)
         start = sample(s)
@@ -77,7 +82,7 @@ def main():
             target = int(time.time()) + 6
             s.press("Text1")
             s.key("ctrl+a BackSpace")
-            s.type_text(time.strftime("%H:%M:%S", time.localtime(target)))
+            s.display.type_text(time.strftime("%H:%M:%S", time.localtime(target)))
             harness.wait_for(lambda: time.time() > target + 2, 20)
             times = [float(t) for t in re.findall(r"^(\d+\.\d+) DeactivateConnection",
                                                   harness.read(s.nm_log), re.M)]

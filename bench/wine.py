@@ -94,7 +94,7 @@ def measure(exe, idle_seconds, log):
             app = subprocess.Popen([WINE, exe], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
-            s.procs.append(app)
+            s.processes.add(app)
 
             def main_window():
                 ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",

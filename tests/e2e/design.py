@@ -1,53 +1,72 @@
-"""The windows' design in twips, read from the program's own design tables
-(main_window/, about/): every pixel the cases expect is computed from here at
-the dpi."""
-import os
-import re
+"""The windows' designs as the program holds them, read from what the build's
+tool writes (tests/e2e/dump_designs.cpp): every place and size the
+end-to-end cases expect on the screen is computed from here at a dpi."""
 
-_ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+TWIPS_PER_INCH = 1440
 
-
-def _read(path):
-    return open(os.path.join(_ROOT, path)).read()
-
-
-def _numbers(text):  # a form's own: clientWidth, left, ...
-    return {k: int(v) for k, v in re.findall(r"(?m)^ {4}\.(\w+) = (\d+),$", text)}
-
-
-def _boxes(text):
-    """The controls' left, top, width, height: a button by its caption, any other by its name."""
-    rows = re.findall(r'\.name = "(\w+)", \.kind = ControlKind::(\w+),\s*\.caption = "([^"]*)",'
-                      r"\s*\.left = (\d+), \.top = (\d+), \.width = (\d+), \.height = (\d+)", text)
-    return {caption.replace("&", "") if kind == "CommandButton" else name: tuple(map(int, box))
-            for name, kind, caption, *box in rows}
-
-
-_main = _read("main_window/shaped_form.cpp")
-CONTROLS = _boxes(_main)
-MAIN = tuple(_numbers(_main)[k] for k in ("left", "top", "clientWidth", "clientHeight"))  # the client area
-ABOUT_SIZE = tuple(_numbers(_read("about/form1.cpp"))[k] for k in ("clientWidth", "clientHeight"))
-_corners = dict(re.findall(r"kEllipse(\w+) = (\d+)", _read("main_window/form_region.h")))
-ELLIPSE = tuple(int(_corners[k]) for k in ("Left", "Top", "Right", "Bottom"))  # the region, in pixels at 96 dpi
-BARE = (900, 2685)  # on the window's surface, inside the ellipse, on no control
+# A point of the main window's surface inside the ellipse and on no control,
+# in twips: where the cases press and drag the window as a person grabs it.
+BARE = (900, 2685)
 
 
 def pixels(twips, dpi):
-    return int(twips * dpi / 1440 + 0.5)
+    """Twips as whole pixels at `dpi`, halves rounded up."""
+    return int(twips * dpi / TWIPS_PER_INCH + 0.5)
 
 
 def box(twips_box, dpi):
+    """A box (or point) given in twips, in pixels at `dpi`."""
     return tuple(pixels(v, dpi) for v in twips_box)
 
 
-def ellipse_samples(dpi, margin=4):
-    """Points of the client area (its pixels at `dpi`) a few pixels inside and
-    outside the ellipse on its axes and a diagonal, and the corners."""
-    x1, y1, x2, y2 = (v * dpi / 96 for v in ELLIPSE)
-    cx, cy, rx, ry = (x1 + x2) / 2, (y1 + y2) / 2, (x2 - x1) / 2, (y2 - y1) / 2
-    w, h = pixels(MAIN[2], dpi), pixels(MAIN[3], dpi)
-    at = lambda dx, dy, m: (round(cx + dx * (rx + m)), round(cy + dy * (ry + m)))  # noqa: E731
-    axes = ((1, 0), (-1, 0), (0, 1), (0, -1), (0.7071, 0.7071), (-0.7071, -0.7071))
-    inside = [at(dx, dy, -margin) for dx, dy in axes] + [box(BARE, dpi)]
-    outside = [p for p in (at(dx, dy, margin) for dx, dy in axes) if p[0] < w and p[1] < h]
-    return inside, outside + [(2, 2), (w - 3, 2), (2, h - 3), (w - 3, h - 3)]
+class Designs:
+    """The main window's and the About window's designs, and the main
+    window's ellipse, from the tool's JSON `tables`."""
+
+    def __init__(self, tables):
+        main = tables["forms"]["ShapedForm"]
+        about = tables["forms"]["Form1"]
+        # The main window's client area: left, top, width, height.
+        self.main = (main["left"], main["top"], main["clientWidth"], main["clientHeight"])
+        self.about_size = (about["clientWidth"], about["clientHeight"])
+        self.controls = {}
+        for c in main["controls"]:
+            box = (c["left"], c["top"], c["width"], c["height"])
+            self.controls[c["name"]] = box
+            if c["kind"] == "CommandButton":  # a button by its caption too
+                self.controls[c["caption"].replace("&", "")] = box
+        ellipse = tables["ellipse"]
+        twips_per_pixel = ellipse["twipsPerPixel"]
+        # The ellipse's bounding box in twips.
+        self.ellipse = tuple(ellipse[k] * twips_per_pixel
+                             for k in ("left", "top", "right", "bottom"))
+
+    def control(self, label):
+        """A control of the main window, by name ("Text1") or, for a button,
+        by its caption without the access key's mark ("Izlaz!"): its left,
+        top, width and height in twips."""
+        return self.controls[label]
+
+    def ellipse_samples(self, dpi, margin=4):
+        """Points of the main window's client area, in its pixels at `dpi`: a
+        few pixels inside the ellipse on its axes and a diagonal, and the bare
+        point (`inside`); as far outside on the same lines, and the corners
+        (`outside`)."""
+        x1, y1, x2, y2 = (v * dpi / TWIPS_PER_INCH for v in self.ellipse)
+        centre_x, centre_y = (x1 + x2) / 2, (y1 + y2) / 2
+        radius_x, radius_y = (x2 - x1) / 2, (y2 - y1) / 2
+        width, height = pixels(self.main[2], dpi), pixels(self.main[3], dpi)
+
+        def on_line(dx, dy, distance):
+            return (round(centre_x + dx * (radius_x + distance)),
+                    round(centre_y + dy * (radius_y + distance)))
+
+        lines = ((1, 0), (-1, 0), (0, 1), (0, -1), (0.7071, 0.7071), (-0.7071, -0.7071))
+        inside = [on_line(dx, dy, -margin) for dx, dy in lines] + [box(BARE, dpi)]
+        outside = []
+        for dx, dy in lines:
+            x, y = on_line(dx, dy, margin)
+            if x < width and y < height:
+                outside.append((x, y))
+        corners = [(2, 2), (width - 3, 2), (2, height - 3), (width - 3, height - 3)]
+        return inside, outside + corners
