@@ -7,8 +7,8 @@ takes harness.XDisplay's place under a program session, with the same calls.
   wlroots virtual pointer protocol), windows read with `swaymsg -t get_tree`,
   screenshots with grim.
 - WestonDisplay: weston's headless backend, for what is only seen: it takes
-  no input from clients and lists no windows, so a window is found on the
-  screenshot itself (see window_rect).
+  no input from clients; windows are read from its scene graph
+  (weston-debug), screenshots taken with weston-screenshooter.
 
 Every place is in the screen's pixels, as on X11: at an output scale of 2 a
 window of the design's 587 logical pixels is 1174 wide, as at 192 dpi. So
@@ -296,7 +296,7 @@ class WestonDisplay(WaylandDisplay):
     Nothing here drives it: weston takes no input from clients."""
 
     def __init__(self, size, scale=1, xwayland=False):
-        need("weston", "weston-screenshooter", "convert")
+        need("weston", "weston-screenshooter", "weston-debug", "convert")
         super().__init__()
         self.scale = scale
         width, height = size.split("x")
@@ -305,7 +305,8 @@ class WestonDisplay(WaylandDisplay):
         config = os.path.join(self.dir, "weston.ini")
         with open(config, "w") as f:
             f.write(f"[core]\nidle-time=0\n[shell]\nbackground-color=0xff{GREEN}\n"
-                    "panel-position=none\n")
+                    "panel-position=none\nanimation=none\nclose-animation=none\n"
+                    "startup-animation=none\nfocus-animation=none\n")
         argv = ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
                 f"--config={config}", "--socket=wayland-1", f"--width={width}",
                 f"--height={height}", f"--scale={scale}", "--idle-time=0"]
@@ -347,15 +348,17 @@ class WestonDisplay(WaylandDisplay):
         return path
 
     def window_rect(self, title, pid):
-        """weston lists no windows: the box of what is not the background on
-        the screen, which for a single window is that window as drawn."""
-        shot = self.screenshot("find.png")
-        box = self.run("convert", shot, "-fill", "black", "-fuzz", "0%", "+opaque",
-                       "#" + GREEN, "-trim", "-format", "%w %h %X %Y", "info:", check=True)
-        width, height, x, y = (int(v) for v in box.split())
-        if (width, height) == (1, 1):
-            return None  # nothing but the background
-        return Rect(x, y, width, height)
+        """The window as weston's scene graph places it (weston-debug, with
+        --debug), in the screen's pixels, or None. A frameless window's view
+        is its client area."""
+        graph = subprocess.run(["weston-debug", "scene-graph"], env=self.env,
+                               capture_output=True, text=True, timeout=10).stdout
+        view = re.search(rf"PID {pid}, [^\n]*top-level window '{re.escape(title)}' [^\n]*\n"
+                         r"\s*position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)", graph)
+        if view is None:
+            return None
+        x1, y1, x2, y2 = (int(v) * self.scale for v in view.groups())
+        return Rect(x1, y1, x2 - x1, y2 - y1)
 
     def key(self, keys):
         raise unittest.SkipTest("weston takes no keys from clients")
