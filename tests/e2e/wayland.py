@@ -310,6 +310,8 @@ class WestonDisplay(WaylandDisplay):
         argv = ["weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
                 f"--config={config}", "--socket=wayland-1", f"--width={width}",
                 f"--height={height}", f"--scale={scale}", "--idle-time=0"]
+        self.log = os.path.join(self.dir, "weston.log")
+        argv.append(f"--log={self.log}")
         if xwayland:
             argv.append("--xwayland")
         env = dict(self.env, XDG_RUNTIME_DIR=runtime)
@@ -323,13 +325,13 @@ class WestonDisplay(WaylandDisplay):
             raise
 
     def _xwayland_display(self, proc):
-        """weston's X display: it opens the socket at start, Xwayland at the
-        first client."""
-        before = set(os.listdir("/tmp/.X11-unix"))
-        opened = wait_for(lambda: set(os.listdir("/tmp/.X11-unix")) - before, 10)
-        if not opened:
+        """weston's X display, as its log names it: weston opens the socket
+        at start, and Xwayland at the first client."""
+        found = wait_for(lambda: re.search(r"xserver listening on display (:\d+)",
+                                           harness.read(self.log)), 10)
+        if not found:
             raise RuntimeError(f"weston opened no X display (status {proc.poll()})")
-        return ":" + min(opened)[1:]
+        return found.group(1)
 
     def set_dpi(self, dpi):
         if dpi != 96 * self.scale:
