@@ -81,10 +81,14 @@ def table(results, x11):
         for t in (r or {}).get("threads", []):
             if t["name"] not in names:
                 names.append(t["name"])
+    def thread_wakeups(r, name):
+        found = [t["wakeups_per_s"] for t in r["threads"] if t["name"] == name]
+        if not found:
+            return None  # no such thread on that platform
+        return sum(found)
+
     for name in names:
-        row(f"  thread {name}: wakeups/s",
-            lambda r, name=name: sum(t["wakeups_per_s"] for t in r["threads"]
-                                     if t["name"] == name), 2)
+        row(f"  thread {name}: wakeups/s", lambda r, name=name: thread_wakeups(r, name), 2)
     widths = [max(len(r[i]) for r in rows) for i in range(len(rows[0]))]
     lines = ["  ".join(c.ljust(widths[i]) if i == 0 else c.rjust(widths[i])
                        for i, c in enumerate(r)).rstrip() for r in rows]
