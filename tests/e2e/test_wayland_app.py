@@ -22,6 +22,7 @@ import cases
 import design
 import harness
 import wayland
+from harness import wait_for
 from test_linux_app import APP, DESIGN_TOOL
 
 
@@ -48,8 +49,27 @@ class PlacedByTheCompositor:
         self.assertEqual(tuple(self.app.main_rect()[2:]), expected)
 
 
-class Sway(OnSway, PlacedByTheCompositor, cases.Scaled, cases.Dragging, cases.Behaviour,
-           unittest.TestCase):
+class AccessKeys:
+    """The access keys the shared cases leave out, through the compositor's
+    keyboard: alt+p hangs up, alt+z ends the program."""
+
+    def test_alt_p_hangs_up_each_named_dialup_connection_once_in_order(self):
+        self.app.start_app(cases.CONNECTIONS, keep=True)
+        self.app.key("alt+p")
+        # Keys are taken in order: once alt+o has shown About, alt+p's
+        # requests have been made.
+        self.app.key("alt+o")
+        self.assertTrue(wait_for(self.app.about_rect, 10), "alt+o showed no About window")
+        self.assertEqual(self.app.hung_up(), cases.NAMED_DIALUP)
+
+    def test_alt_z_ends_the_program_with_status_0(self):
+        self.app.start_app()
+        self.app.key("alt+z")
+        self.assert_ends_with_status(0)
+
+
+class Sway(OnSway, PlacedByTheCompositor, AccessKeys, cases.Scaled, cases.Dragging,
+           cases.Behaviour, unittest.TestCase):
     pass
 
 
