@@ -13,15 +13,12 @@ Each wakeup's owner shows in the threads' names: the program's main thread,
 and Qt's two Wayland event threads, which read the compositor's socket.
 """
 import os
-import sys
 import time
 import unittest
 
 from common import (CARET_REST_S, DESIGN_TOOL, ROOT, clock_text, fmt, harness, idle_cost,
                     read_threads)
-
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-import wayland  # noqa: E402  (the e2e harness's Wayland layer, on the path set above)
+import wayland  # the e2e harness's Wayland layer: common puts tests/e2e on the path
 
 COMPOSITORS = ("sway", "weston")
 
