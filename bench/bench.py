@@ -34,6 +34,7 @@ from common import (CARET_REST_S, CLOCK_BOX, NS, ROOT, BenchSession, clock_text,
 
 # ----------------------------------------------------------------- phase 1: shipped build
 
+
 def measure_shipped(app, launches, idle_seconds, log):
     out = {"app": app}
     with BenchSession(app, watch=True) as s:
@@ -161,8 +162,8 @@ def measure_traced(app, trials, log):
     out.update({
         "trials": len(counts), "unusable_trials": late, "skipped_typing": skipped,
         "reaction_ms": summary(reaction) | {"all": reaction},
-        "calls_per_matching_second": summary(counts) | {"min": min(counts) if counts else None,
-                                                         "all": counts},
+        "calls_per_matching_second": summary(counts) | {
+            "min": min(counts) if counts else None, "all": counts},
         "calls_outside_matching_seconds": len(calls) - inside,
         "calls_after_wall_second_before_label_changed": after_wall,
         "clock_lag_text_ms": summary(text_lag) | {"all": text_lag},
@@ -256,8 +257,8 @@ def measure_time_changes(app, samples, log):
             if first is not None:
                 zone_lag.append((first - at) / 1e6)
         s.stop()
-    out["step_to_screen_ms"] = summary(step_lag) | {"missing": samples - len(step_lag),
-                                                     "all": step_lag}
+    out["step_to_screen_ms"] = summary(step_lag) | {
+        "missing": samples - len(step_lag), "all": step_lag}
     out["zone_to_screen_ms"] = summary(zone_lag) | {"all": zone_lag}
     out["zone_check_us"] = measure_zone_check()
     return out
@@ -444,7 +445,6 @@ def table(normal, plain):
     return "\n".join(lines)
 
 
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--normal", default=os.path.join(ROOT, "build/linux/prekidnik"))
@@ -471,6 +471,7 @@ def main():
     args = parser.parse_args()
     if args.quick:
         args.idle, args.trials, args.launches, args.changes = 10.0, 5, 2, 5
+
     def log(text):
         print(text, file=sys.stderr, flush=True)
 

@@ -20,7 +20,8 @@ configure() {  # build dir, cmake options...
 if [[ " $* " == *" --wine "* ]]; then
   for variant in bench-win64:OFF bench-plain-win64:ON; do
     dir=build/${variant%%:*}
-    configure "$dir" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
+    configure "$dir" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake \
+      -DCMAKE_BUILD_TYPE=Release \
       -DPREKIDNIK_PLAIN_TIMERS="${variant##*:}"
     cmake --build "$dir" -j 2
   done

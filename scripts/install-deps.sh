@@ -22,6 +22,8 @@ packages=(
   # 32-bit Wine, for the tests of the 32-bit Windows build (needs a kernel
   # that runs 32-bit code)
   wine32:i386
+  # Python's style check (tests/CMakeLists.txt)
+  python3-pycodestyle
   # Packages and their checks
   dpkg-dev nsis lintian desktop-file-utils appstream
   # The benchmark's soak (bench/soak.py counts the X resources)

@@ -16,7 +16,9 @@ skip_reasons() {  # build dir, test names...
   local name
   for name in "$@"; do
     awk -v name="$name" '
-      $0 ~ "^[0-9]+/[0-9]+ Test: " && substr($0, index($0, "Test: ") + 6) == name { inside = 1; out = 0; next }
+      $0 ~ "^[0-9]+/[0-9]+ Test: " && substr($0, index($0, "Test: ") + 6) == name {
+        inside = 1; out = 0; next
+      }
       inside && /^Output:/ { out = 1; next }
       inside && out && /^-+$/ { next }
       inside && out && /^<end of output>/ { inside = 0
@@ -61,7 +63,8 @@ for preset in $presets; do
     while IFS= read -r line; do reasons+=("$preset: ${line#  skipped: }"); done \
       < <(skip_reasons "build/$preset" "${skipped_names[@]}")
   fi
-  echo "--- $preset: $((total - bad - skips)) passed, $bad failed, $skips skipped in $((SECONDS - preset_start)) s"
+  echo "--- $preset: $((total - bad - skips)) passed, $bad failed, $skips skipped" \
+    "in $((SECONDS - preset_start)) s"
   [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || broken+=("$preset (ctest)")
 done
 

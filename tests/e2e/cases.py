@@ -40,7 +40,9 @@ def schedule(app, lead=3.0, text=clock_text):
 
 def wait_until(seconds):
     """Waits until the wall clock reaches `seconds`."""
-    wait_for(lambda: time.time() >= seconds, seconds - time.time() + 1, 0.01)
+    delay = seconds - time.time()
+    if delay > 0:
+        time.sleep(delay)
 
 
 class Case:

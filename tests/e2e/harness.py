@@ -10,6 +10,12 @@ Two layers, kept apart so that another kind of screen can take the X one's place
   turns the windows' designs (design.py) into places on the screen.
 
 A session owns its display: close() ends every process that either started.
+
+What the sessions and cases.py ask of a display: `env` (for the programs
+shown on it), `qt_platform`, set_dpi, screenshot, pixel, key, type_text,
+click, drag, release_button, window_ids, window_id, window_rect, focus and
+close. The rest of XDisplay (geometry, window_property, active_window) is
+for the X window manager's own tests in test_linux_app.py.
 """
 import json
 import os

@@ -20,7 +20,8 @@ fi
 "$server" -p10 </dev/null >/dev/null 2>&1 9>&- || true  # fails harmlessly when one runs already
 # Asked again until the server has written the registry out (a prefix made before asks too).
 grep -qs '"Graphics"="null"' "$WINEPREFIX/user.reg" ||
-  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+    </dev/null >/dev/null 2>&1 9>&-
 # Wine's background programs live as long as the server: start them away from the test's output.
 "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
 exec 9>&-
