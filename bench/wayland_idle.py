@@ -78,6 +78,7 @@ def table(results, x11):
         for t in (r or {}).get("threads", []):
             if t["name"] not in names:
                 names.append(t["name"])
+
     def thread_wakeups(r, name):
         found = [t["wakeups_per_s"] for t in r["threads"] if t["name"] == name]
         if not found:
