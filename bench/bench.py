@@ -512,11 +512,17 @@ def main():
         if name == "normal":
             log(f"{name}: time changes")
             results[name]["time_changes"] = measure_time_changes(shipped, args.changes, log)
+    if args.only != "plain":  # the shipped build's idle cost on Wayland, beside X11's
+        import wayland_idle
+        results["wayland_idle"] = wayland_idle.measure(args.normal, args.idle, log)
     results["x_floor_ms"] = measure_x_floor(10 if args.quick else 20, log)
     results["loadavg_after"] = loadavg()
     log(f"done in {time.monotonic() - started:.0f} s")
 
     print(table(results.get("normal"), results.get("plain")))
+    if "wayland_idle" in results:
+        x11_idle = get(results, "normal", "shipped", "idle")
+        print(wayland_idle.table(results["wayland_idle"], x11_idle))
     floor = results["x_floor_ms"]
     print(f"Part of every 'to screen' lag is the X server's and the watcher's: a bare X client "
           f"drawing the clock's rectangle at each second is seen after p50 {fmt(floor['p50'])} ms, "

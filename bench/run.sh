@@ -29,7 +29,11 @@ if [[ " $* " == *" --wine "* ]]; then
 fi
 
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j 2 --target prekidnik dump_designs
+targets=(prekidnik dump_designs)
+if grep -q '^build tests/e2e/virtual_pointer:' build/linux/build.ninja; then
+  targets+=(virtual_pointer)  # the pointer of the Wayland idle figures' sway session
+fi
+cmake --build --preset linux -j 2 --target "${targets[@]}"
 configure build/bench-plain -DPREKIDNIK_PLAIN_TIMERS=ON
 configure build/bench-trace -DPREKIDNIK_TRACE_TICKS=ON
 configure build/bench-plain-trace -DPREKIDNIK_PLAIN_TIMERS=ON -DPREKIDNIK_TRACE_TICKS=ON

@@ -72,6 +72,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://prekidnik.example.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's Wayland plugin: without it, on a Wayland desktop, Qt falls back to X11 through Xwayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
 set(CPACK_OUTPUT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackConfig.cmake)

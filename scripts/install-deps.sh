@@ -9,12 +9,15 @@ packages=(
   # Fuzz targets (preset linux-fuzz)
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
   # Linux program
-  qt6-base-dev fonts-dejavu-core fonts-liberation2
+  qt6-base-dev qt6-wayland fonts-dejavu-core fonts-liberation2
   # Windows programs
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   # Tests
   libgtest-dev libgmock-dev dbus python3-dbusmock python3-pefile locales-all tzdata
   xvfb xdotool imagemagick openbox x11-xserver-utils x11-utils
+  # The end-to-end cases on Wayland: headless compositors, input, screenshots, and
+  # what builds the virtual pointer (tests/e2e/wayland/)
+  sway swaybg weston wtype grim xwayland libwayland-dev libwayland-bin pkg-config
   wine wine64 fonts-wine
   # Accessibility: the AT-SPI bus and its Python client
   at-spi2-core python3-pyatspi

@@ -12,6 +12,12 @@ int main(int argc, char** argv) {
   // inch, as on Windows; Qt's own scaling on top would blur the window's
   // elliptic edge into steps.
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  // On Wayland Qt watches each frame for a compositor's late frame callback
+  // with a timer of its own, 100 ms after the frame: once a second for the
+  // clock, a wakeup that tells nothing here. Without it a frame still waits
+  // for its callback before the next one is drawn.
+  if (!qEnvironmentVariableIsSet("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT"))
+    qputenv("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT", "0");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Prekidnik");
   qt_backend::Runtime runtime;

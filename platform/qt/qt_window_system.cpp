@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWidget>
 #include <QWindow>
 
@@ -44,18 +45,40 @@ class MouseFollower : public QObject {
   QPoint grab_;
 };
 
-// Keeps a window's region alive as long as the window.
+// Keeps a window's region alive as long as the window, and paints it: the
+// window is translucent, so that on Wayland, where its mask only says where
+// it takes the mouse, nothing of it shows outside the region either. On X11
+// the mask (the shape extension) clips the same pixels away, and a window of
+// an opaque visual shows the region painted just as before.
 class WindowRegion : public QObject {
  public:
-  WindowRegion(std::unique_ptr<platform::RegionHandle> region, QObject* window)
-      : QObject(window), region_(std::move(region)) {
+  WindowRegion(std::unique_ptr<platform::RegionHandle> region, QWidget* window)
+      : QObject(window), region_(std::move(region)), window_(window) {
     setObjectName(kName);
+    window->installEventFilter(this);
   }
   static constexpr const char* kName = "prekidnik-window-region";
 
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Paint) return false;
+    // The window's background, before its own painting and its children's.
+    QPainter painter(window_);
+    const QBrush brush = window_->palette().brush(window_->backgroundRole());
+    if (painter.deviceTransform().m11() > 1) {
+      painter.fillPath(region_->outline, brush);  // a finer scale: the outline, sharp
+    } else {
+      for (const QRect& rect : region_->region) painter.fillRect(rect, brush);  // the mask's own
+    }
+    return false;
+  }
+
  private:
   std::unique_ptr<platform::RegionHandle> region_;
+  QWidget* window_;
 };
+
+bool OnWayland() { return QGuiApplication::platformName().startsWith("wayland"); }
 
 }  // namespace
 
@@ -65,6 +88,7 @@ WindowSystem::~WindowSystem() = default;
 platform::HRGN WindowSystem::CreateRectRgn(int x1, int y1, int x2, int y2) {
   auto region = std::make_unique<platform::RegionHandle>();
   region->region = QRegion(QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1)));
+  if (x2 > x1 && y2 > y1) region->outline.addRect(x1, y1, x2 - x1, y2 - y1);
   platform::HRGN handle = region.get();
   regions_[handle] = std::move(region);
   return handle;
@@ -73,6 +97,7 @@ platform::HRGN WindowSystem::CreateRectRgn(int x1, int y1, int x2, int y2) {
 platform::HRGN WindowSystem::CreateEllipticRgn(int x1, int y1, int x2, int y2) {
   auto region = std::make_unique<platform::RegionHandle>();
   region->region = QRegion(x1, y1, x2 - x1, y2 - y1, QRegion::Ellipse);
+  if (x2 > x1 && y2 > y1) region->outline.addEllipse(x1, y1, x2 - x1, y2 - y1);
   platform::HRGN handle = region.get();
   regions_[handle] = std::move(region);
   return handle;
@@ -82,23 +107,28 @@ int WindowSystem::CombineRgn(platform::HRGN destination, platform::HRGN source1,
                              platform::HRGN source2, int mode) {
   if (!regions_.count(destination) || !regions_.count(source1) || !regions_.count(source2))
     return 0;  // ERROR
-  const QRegion& a = source1->region;
-  const QRegion& b = source2->region;
+  const QRegion a = source1->region, b = source2->region;
+  const QPainterPath p = source1->outline, q = source2->outline;
   switch (mode) {
-    case 1:
+    case 1:  // RGN_AND
       destination->region = a & b;
-      break;  // RGN_AND
-    case 2:
+      destination->outline = p.intersected(q);
+      break;
+    case 2:  // RGN_OR
       destination->region = a | b;
-      break;  // RGN_OR
-    case 3:
+      destination->outline = p.united(q);
+      break;
+    case 3:  // RGN_XOR
       destination->region = a ^ b;
-      break;  // RGN_XOR
-    case 4:
+      destination->outline = p.united(q).subtracted(p.intersected(q));
+      break;
+    case 4:  // RGN_DIFF
       destination->region = a - b;
-      break;  // RGN_DIFF
+      destination->outline = p.subtracted(q);
+      break;
     case platform::RGN_COPY:
       destination->region = a;
+      destination->outline = p;
       break;
     default:
       return 0;
@@ -118,10 +148,13 @@ int WindowSystem::SetWindowRgn(platform::HWND window, platform::HRGN region, boo
   delete widget->findChild<QObject*>(WindowRegion::kName, Qt::FindDirectChildrenOnly);
   if (region) {
     widget->setMask(region->region);
+    widget->setAttribute(Qt::WA_TranslucentBackground);
     new WindowRegion(std::move(owned->second), widget);
     regions_.erase(owned);
   } else {
     widget->clearMask();
+    widget->setAttribute(Qt::WA_TranslucentBackground, false);
+    widget->setAttribute(Qt::WA_NoSystemBackground, false);
   }
   if (redraw) widget->update();
   return 1;
@@ -137,9 +170,15 @@ std::intptr_t WindowSystem::SendMessageA(platform::HWND window, unsigned message
   auto* widget = static_cast<QWidget*>(window);
   if (!widget || message != platform::WM_NCLBUTTONDOWN || wParam != platform::HTCAPTION) return 0;
   QWindow* native = widget->windowHandle();
-  // Ask the window manager first; it moves the window until the release. A
-  // window manager's move ends at a left-button release only, so a move
-  // started with another button is the program's own.
+  // Ask the window manager first; it moves the window until the release. On
+  // Wayland only the compositor can move a window, with any button; where it
+  // refuses, the window stays. An X11 window manager's move ends at a
+  // left-button release only, so there a move started with another button is
+  // the program's own.
+  if (OnWayland()) {
+    if (native) native->startSystemMove();
+    return 0;
+  }
   if (QGuiApplication::mouseButtons() == Qt::LeftButton && native && native->startSystemMove())
     return 0;
   FollowMouse(widget);

@@ -1,10 +1,14 @@
 // The region and move calls of the main window, given their Windows meaning
-// on Qt's top-level widgets: a region becomes the widget's mask, and a press
-// on the caption becomes a window-manager move (or, with no window manager,
-// a move that follows the mouse until the button is released).
+// on Qt's top-level widgets: a region becomes the widget's mask (where it
+// takes the mouse, and on X11 also what it shows) and the only part of the
+// window painted (what it shows on Wayland, where a mask shapes nothing); a
+// press on the caption becomes a window-manager move (or, with no window
+// manager on X11, a move that follows the mouse until the button is
+// released).
 #pragma once
 
 #include <QObject>
+#include <QPainterPath>
 #include <QPoint>
 #include <QRegion>
 #include <map>
@@ -15,8 +19,11 @@
 class QWidget;
 
 namespace platform {
+// A region in whole pixels, as Windows keeps it, and the same outline as
+// drawn, for painting it at a finer scale than its pixels.
 struct RegionHandle {
   QRegion region;
+  QPainterPath outline;
 };
 }  // namespace platform
 
