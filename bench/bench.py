@@ -468,6 +468,9 @@ def main():
                         default=os.path.join(ROOT, "build/bench-win64/prekidnik.exe"))
     parser.add_argument("--wine-plain",
                         default=os.path.join(ROOT, "build/bench-plain-win64/prekidnik.exe"))
+    parser.add_argument("--wine-floor",
+                        default=os.path.join(ROOT, "build/bench-win64/wine_floor.exe"),
+                        help="bench/wine_floor.c built for Windows: Wine's floor")
     args = parser.parse_args()
     if args.quick:
         args.idle, args.trials, args.launches, args.changes = 10.0, 5, 2, 5
@@ -476,7 +479,12 @@ def main():
 
     if args.wine:
         import wine
-        results = {"loadavg_before": loadavg()}
+        results = {"loadavg_before": loadavg(), "floor": []}
+        floors = () if args.only else wine.FLOOR_MODES
+        for mode, words in floors:
+            log(f"floor: {os.path.relpath(args.wine_floor, ROOT)} {' '.join(words)}")
+            results["floor"].append(
+                (mode, wine.measure_floor(args.wine_floor, words, args.idle, log)))
         for name, exe in (("normal", args.wine_normal), ("plain", args.wine_plain)):
             if args.only and name != args.only:
                 continue
@@ -484,6 +492,9 @@ def main():
             results[name] = wine.measure(exe, args.idle, log)
         results["loadavg_after"] = loadavg()
         print(wine.table(results.get("normal") or {}, results.get("plain") or {}))
+        if results["floor"] and results.get("normal"):
+            print()
+            print(wine.floor_table(results["floor"], results["normal"]))
         print(f"Load average (1, 5, 15 min) of the machine before: {results['loadavg_before']}, "
               f"after: {results['loadavg_after']}")
         if args.json:
