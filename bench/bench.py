@@ -63,10 +63,12 @@ def measure_shipped(app, launches, idle_seconds, log):
         out["idle_typing"] = idle_cost(before, after, (t1 - t0) / NS)
         time.sleep(max(0.0, typed + CARET_REST_S + 2 - time.monotonic()))
         log(f"  idle {idle_seconds:.0f} s ...")
-        before, t0 = read_threads(pid), time.time_ns()
+        x_server = s.procs[0].pid  # the session's Xvfb, which draws what the program sends
+        before, x_before, t0 = read_threads(pid), read_threads(x_server), time.time_ns()
         time.sleep(idle_seconds)
-        after, t1 = read_threads(pid), time.time_ns()
+        after, x_after, t1 = read_threads(pid), read_threads(x_server), time.time_ns()
         out["idle"] = idle_cost(before, after, (t1 - t0) / NS)
+        out["idle_x_server"] = idle_cost(x_before, x_after, (t1 - t0) / NS)
         out["vmhwm_kib"] = vm_hwm_kib(pid)
 
         # The clock lag: for each second boundary inside the window, the
@@ -383,6 +385,10 @@ def table(normal, plain):
             lambda r, name=name: thread_figure(r, name, "wakeups_per_s"))
         row(f"  thread {name}: CPU % (schedstat)", "",
             lambda r, name=name: thread_figure(r, name, "cpu_percent_ns"), 3)
+    row("X server (Xvfb) meanwhile: CPU % (schedstat)", "",
+        lambda r: get(r, "shipped", "idle_x_server", "cpu_percent_ns"), 3)
+    row("X server (Xvfb) meanwhile: wakeups/s", "",
+        lambda r: get(r, "shipped", "idle_x_server", "wakeups_per_s"))
     lag_n = n(("shipped", "clock_lag_screen_ms", "n"))
     for key in ("p50", "p99"):
         row(f"clock lag to screen, ms, {key} (n={lag_n})", "<= 2" if key == "p99" else "",
