@@ -64,10 +64,12 @@ def measure_shipped(app, launches, idle_seconds, log):
         out["idle_typing"] = idle_cost(before, after, (t1 - t0) / NS)
         time.sleep(max(0.0, typed + CARET_REST_S + 2 - time.monotonic()))
         log(f"  idle {idle_seconds:.0f} s ...")
-        before, t0 = read_threads(pid), time.time_ns()
+        x_server = s.procs[0].pid  # the session's Xvfb, which draws what the program sends
+        before, x_before, t0 = read_threads(pid), read_threads(x_server), time.time_ns()
         time.sleep(idle_seconds)
-        after, t1 = read_threads(pid), time.time_ns()
+        after, x_after, t1 = read_threads(pid), read_threads(x_server), time.time_ns()
         out["idle"] = idle_cost(before, after, (t1 - t0) / NS)
+        out["idle_x_server"] = idle_cost(x_before, x_after, (t1 - t0) / NS)
         out["vmhwm_kib"] = vm_hwm_kib(pid)
 
         # The clock lag: for each second boundary inside the window, the
@@ -384,6 +386,10 @@ def table(normal, plain):
             lambda r, name=name: thread_figure(r, name, "wakeups_per_s"))
         row(f"  thread {name}: CPU % (schedstat)", "",
             lambda r, name=name: thread_figure(r, name, "cpu_percent_ns"), 3)
+    row("X server (Xvfb) meanwhile: CPU % (schedstat)", "",
+        lambda r: get(r, "shipped", "idle_x_server", "cpu_percent_ns"), 3)
+    row("X server (Xvfb) meanwhile: wakeups/s", "",
+        lambda r: get(r, "shipped", "idle_x_server", "wakeups_per_s"))
     lag_n = n(("shipped", "clock_lag_screen_ms", "n"))
     for key in ("p50", "p99"):
         row(f"clock lag to screen, ms, {key} (n={lag_n})", "<= 2" if key == "p99" else "",
@@ -468,6 +474,9 @@ def main():
                         default=os.path.join(ROOT, "build/bench-win64/prekidnik.exe"))
     parser.add_argument("--wine-plain",
                         default=os.path.join(ROOT, "build/bench-plain-win64/prekidnik.exe"))
+    parser.add_argument("--wine-floor",
+                        default=os.path.join(ROOT, "build/bench-win64/wine_floor.exe"),
+                        help="bench/wine_floor.c built for Windows: Wine's floor")
     args = parser.parse_args()
     if args.quick:
         args.idle, args.trials, args.launches, args.changes = 10.0, 5, 2, 5
@@ -477,7 +486,12 @@ def main():
 
     if args.wine:
         import wine
-        results = {"loadavg_before": loadavg()}
+        results = {"loadavg_before": loadavg(), "floor": []}
+        floors = () if args.only else wine.FLOOR_MODES
+        for mode, words in floors:
+            log(f"floor: {os.path.relpath(args.wine_floor, ROOT)} {' '.join(words)}")
+            results["floor"].append(
+                (mode, wine.measure_floor(args.wine_floor, words, args.idle, log)))
         for name, exe in (("normal", args.wine_normal), ("plain", args.wine_plain)):
             if args.only and name != args.only:
                 continue
@@ -485,6 +499,9 @@ def main():
             results[name] = wine.measure(exe, args.idle, log)
         results["loadavg_after"] = loadavg()
         print(wine.table(results.get("normal") or {}, results.get("plain") or {}))
+        if results["floor"] and results.get("normal"):
+            print()
+            print(wine.floor_table(results["floor"], results["normal"]))
         print(f"Load average (1, 5, 15 min) of the machine before: {results['loadavg_before']}, "
               f"after: {results['loadavg_after']}")
         if args.json:

@@ -6,7 +6,8 @@
 #
 #   bench/run.sh            # the full run: 60 s idle windows, 20 trials
 #   bench/run.sh --quick    # about a minute
-#   bench/run.sh --wine     # the Windows builds' idle cost under wine64 instead
+#   bench/run.sh --wine     # the Windows builds' idle cost under wine64 instead, beside
+#                           # Wine's floor (bench/wine_floor.c)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,10 +22,14 @@ if [[ " $* " == *" --wine "* ]]; then
   for variant in bench-win64:OFF bench-plain-win64:ON; do
     dir=build/${variant%%:*}
     configure "$dir" --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake \
-      -DCMAKE_BUILD_TYPE=Release \
-      -DPREKIDNIK_PLAIN_TIMERS="${variant##*:}"
+      -DCMAKE_BUILD_TYPE=Release -DPREKIDNIK_PLAIN_TIMERS="${variant##*:}"
     cmake --build "$dir" -j 2
   done
+  # Wine's floor: a few lines of Win32 of our own, measured beside prekidnik.exe.
+  x86_64-w64-mingw32-windres -I platform/win32 -o build/bench-win64/wine_floor.res.o \
+    bench/wine_floor.rc
+  x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -mwindows -o build/bench-win64/wine_floor.exe \
+    bench/wine_floor.c build/bench-win64/wine_floor.res.o -lcomctl32
   exec /usr/bin/python3 bench/bench.py "$@"
 fi
 

@@ -7,6 +7,12 @@ program runs under Wine, so the figures are Wine's as much as the program's:
 the Wine server works for every message the program waits for, and Wine's own
 service processes (services.exe, explorer.exe, ...) run beside it. They are
 listed apart. Wine keeps its prefix in build/bench-wine-prefix.
+
+How much of it is Wine's own: bench/wine_floor.c, a few lines of Win32 with
+prekidnik.exe's manifest, runs in the same way under the same Wine, first
+with a bare message loop, then adding a one-second SetTimer, a label set at
+each tick, and a box with the caret and a tooltip, clicked as Text1 is
+(FLOOR_MODES). floor_table() prints them beside prekidnik.exe.
 """
 
 import os
@@ -65,9 +71,9 @@ def prefix_processes():
     return found
 
 
-def group(name):
-    if name.startswith("prekidnik"):
-        return "prekidnik.exe"
+def group(name, program):
+    if name.startswith(program[:15]):  # /proc's comm keeps 15 characters
+        return "program"
     if name.startswith("wineserver"):
         return "wineserver"
     return "other Wine processes"
@@ -77,8 +83,22 @@ def read_all(pids):
     return {pid: common.read_threads(pid) for pid in pids if os.path.exists(f"/proc/{pid}")}
 
 
-def measure(exe, idle_seconds, log):
-    out = {"exe": exe}
+# Wine's floor: bench/wine_floor.c's modes (its command-line words), each
+# run as prekidnik.exe is, under the same Wine in the same run.
+FLOOR_MODES = (("a message loop, no timer", ()),
+               ("a 1 s SetTimer that does nothing", ("timer",)),
+               ("a 1 s SetTimer that sets a label's text", ("clock",)),
+               ("the same, and a box with the caret and a tooltip, clicked", ("clock", "edit",
+                                                                             "tip")))
+FLOOR_TITLE = "Prekidnik floor"
+FLOOR_EDIT_CENTRE = (87 + 349 // 2, 190 + 25 // 2)  # the floor's edit box, client pixels
+
+
+def measure(exe, idle_seconds, log, args=(), title="Prekidnik", prepare=None):
+    """The idle cost of `exe` (with `args`) under wine64, by process and by
+    thread, once `prepare(session)` has run (by default: Text1 clicked and a
+    time typed that does not come) and a text box's caret has come to rest."""
+    out = {"exe": exe, "args": list(args)}
     ensure_prefix(log)
     app = None
     with common.BenchSession(exe, watch=True, network_manager=False) as s:
@@ -91,14 +111,14 @@ def measure(exe, idle_seconds, log):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             started = time.time_ns()
-            app = subprocess.Popen([WINE, exe], env=env, stdin=subprocess.DEVNULL,
+            app = subprocess.Popen([WINE, exe, *args], env=env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
             s.processes.add(app)
 
             def main_window():
                 ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
-                                      "^Prekidnik$"], env=s.env, capture_output=True,
+                                      f"^{title}$"], env=s.env, capture_output=True,
                                      text=True).stdout.split()
                 return ids[0] if ids else None
             s.window = harness.wait_for(main_window, 30)
@@ -107,8 +127,11 @@ def measure(exe, idle_seconds, log):
             mapped = harness.wait_for(lambda: s.mapped_at(s.window, started), 10)
             out["startup_ms"] = (mapped - started) / 1e6 if mapped else None
 
-            s.focus_text1()
-            s.type_target(common.clock_text(int(time.time()) + 3 * 3600))
+            if prepare is None:
+                s.focus_text1()
+                s.type_target(common.clock_text(int(time.time()) + 3 * 3600))
+            else:
+                prepare(s)
             time.sleep(common.CARET_REST_S + 2)
             log(f"  idle {idle_seconds:.0f} s under Wine ...")
             pids = prefix_processes()
@@ -117,17 +140,25 @@ def measure(exe, idle_seconds, log):
             after, t1 = read_all(pids), time.time_ns()
             seconds = (t1 - t0) / common.NS
             groups = {}
+            program = os.path.basename(exe)
             for pid, name in pids.items():
                 if pid not in before or pid not in after:
                     continue
                 cost = common.idle_cost(before[pid], after[pid], seconds)
-                g = groups.setdefault(group(name), {"cpu_percent": 0.0, "cpu_percent_ns": 0.0,
-                                                    "wakeups_per_s": 0.0, "processes": []})
+                g = groups.setdefault(group(name, program), {
+                    "cpu_percent": 0.0, "cpu_percent_ns": 0.0, "wakeups_per_s": 0.0,
+                    "processes": [], "threads": {}})
                 g["cpu_percent"] += cost["cpu_percent"]
                 g["cpu_percent_ns"] += cost["cpu_percent_ns"]
                 g["wakeups_per_s"] += cost["wakeups_per_s"]
                 g["processes"].append(name)
-                if group(name) == "prekidnik.exe":
+                for t in cost["threads"]:
+                    th = g["threads"].setdefault(t["name"], {"count": 0, "cpu_percent_ns": 0.0,
+                                                             "wakeups_per_s": 0.0})
+                    th["count"] += 1
+                    th["cpu_percent_ns"] += t["cpu_percent_ns"]
+                    th["wakeups_per_s"] += t["wakeups_per_s"]
+                if group(name, program) == "program":
                     with open(f"/proc/{pid}/status") as f:
                         out["vmhwm_kib"] = int(re.search(r"^VmHWM:\s+(\d+) kB", f.read(),
                                                          re.M).group(1))
@@ -148,25 +179,54 @@ def measure(exe, idle_seconds, log):
     return out
 
 
+def measure_floor(exe, words, idle_seconds, log):
+    """bench/wine_floor.c in the mode `words`, measured as prekidnik.exe is;
+    with a box, it is clicked first, as Text1 is."""
+    def prepare(s):
+        if "edit" in words or "tip" in words:
+            g = s.geometry(s.window)
+            s.click(g["x"] + FLOOR_EDIT_CENTRE[0], g["y"] + FLOOR_EDIT_CENTRE[1])
+            s.xdotool("type", "--delay", "4", "--", "12:00:00")
+    return measure(exe, idle_seconds, log, words, FLOOR_TITLE, prepare)
+
+
+def columns_table(header, columns, rows):
+    """Rows of (name, [cell per column]) under `header`, the first column
+    left-aligned."""
+    table_rows = [(name, *cells) for name, cells in rows]
+    head = (header, *columns)
+    widths = [max(len(r[i]) for r in table_rows + [head]) for i in range(len(head))]
+    lines = []
+    for r in [head, tuple("-" * w for w in widths)] + table_rows:
+        lines.append("  ".join(c.ljust(widths[i]) if i == 0 else c.rjust(widths[i])
+                               for i, c in enumerate(r)).rstrip())
+    return "\n".join(lines)
+
+
+def total(r, key):
+    """`key` of the program and the Wine server together."""
+    groups = r.get("groups") or {}
+    if not groups:
+        return None
+    return sum(v[key] for k, v in groups.items() if k in ("program", "wineserver"))
+
+
 def table(normal, plain):
     rows = []
 
     def row(name, pick, digits=2):
         a, b = pick(normal), pick(plain)
-        rows.append((name, common.fmt(a, digits), common.fmt(b, digits), common.ratio(a, b)))
+        rows.append((name, [common.fmt(a, digits), common.fmt(b, digits), common.ratio(a, b)]))
 
     seconds = normal.get("seconds") or plain.get("seconds") or 0
-    for g in ("prekidnik.exe", "wineserver", "other Wine processes"):
-        row(f"Wine: {g}: idle CPU, % of a core ({seconds:.0f} s, /proc stat)",
+    for g, shown in (("program", "prekidnik.exe"), ("wineserver", "wineserver"),
+                     ("other Wine processes", "other Wine processes")):
+        row(f"Wine: {shown}: idle CPU, % of a core ({seconds:.0f} s, /proc stat)",
             lambda r, g=g: common.get(r, "groups", g, "cpu_percent"), 3)
-        row(f"Wine: {g}: idle CPU, % (schedstat)",
+        row(f"Wine: {shown}: idle CPU, % (schedstat)",
             lambda r, g=g: common.get(r, "groups", g, "cpu_percent_ns"), 3)
-        row(f"Wine: {g}: idle wakeups/s",
+        row(f"Wine: {shown}: idle wakeups/s",
             lambda r, g=g: common.get(r, "groups", g, "wakeups_per_s"))
-
-    def total(r, key):
-        groups = r.get("groups") or {}
-        return sum(v[key] for k, v in groups.items() if k in ("prekidnik.exe", "wineserver"))
     row("Wine: prekidnik.exe + wineserver: idle CPU, % (schedstat)",
         lambda r: total(r, "cpu_percent_ns"), 3)
     row("Wine: prekidnik.exe + wineserver: idle wakeups/s", lambda r: total(r, "wakeups_per_s"))
@@ -178,12 +238,44 @@ def table(normal, plain):
     row("Wine: prekidnik.exe peak RSS (VmHWM), MiB", lambda r: common.mib(r.get("vmhwm_kib")), 1)
     others = sorted({p for r in (normal, plain)
                      for p in common.get(r, "groups", "other Wine processes", "processes") or []})
+    return (columns_table("figure (Windows build under Wine)",
+                          ("normal", "plain 1 ms", "plain/normal"), rows)
+            + "\nOther Wine processes: " + ", ".join(others))
 
-    header = ("figure (Windows build under Wine)", "normal", "plain 1 ms", "plain/normal")
-    widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]
-    lines = []
-    for r in [header, tuple("-" * w for w in widths)] + rows:
-        lines.append("  ".join(c.ljust(widths[i]) if i == 0 else c.rjust(widths[i])
-                               for i, c in enumerate(r)).rstrip())
-    lines.append("Other Wine processes: " + ", ".join(others))
-    return "\n".join(lines)
+
+def floor_table(floors, normal):
+    """Wine's floor beside prekidnik.exe: `floors` is [(mode name, results)].
+    The ratios are prekidnik.exe's figure over each floor's."""
+    runs = [name for name, _ in floors] + ["prekidnik.exe"]
+    results = [r for _, r in floors] + [normal]
+    seconds = normal.get("seconds") or 0
+    rows = []
+
+    def row(name, pick, digits=2):
+        values = [pick(r) for r in results]
+        cells = [common.fmt(v, digits) for v in values]
+        cells += [common.ratio(v, values[-1]) for v in values[:-1]]
+        rows.append((name, cells))
+
+    for g, shown in (("program", "program"), ("wineserver", "wineserver")):
+        row(f"{shown}: CPU, % of a core (schedstat)",
+            lambda r, g=g: common.get(r, "groups", g, "cpu_percent_ns"), 3)
+        row(f"{shown}: wakeups/s", lambda r, g=g: common.get(r, "groups", g, "wakeups_per_s"))
+    row("program + wineserver: CPU, %", lambda r: total(r, "cpu_percent_ns"), 3)
+    row("program + wineserver: wakeups/s", lambda r: total(r, "wakeups_per_s"))
+    names = []
+    for r in results:
+        for name in common.get(r, "groups", "program", "threads") or {}:
+            if name not in names:
+                names.append(name)
+    for name in names:
+        row(f"  program's threads named {name}: wakeups/s",
+            lambda r, name=name: common.get(r, "groups", "program", "threads", name,
+                                            "wakeups_per_s"))
+        row(f"  program's threads named {name}: count",
+            lambda r, name=name: common.get(r, "groups", "program", "threads", name, "count"), 0)
+    columns = [f"floor {i + 1}" for i in range(len(floors))] + ["prekidnik.exe"]
+    columns += [f"/ floor {i + 1}" for i in range(len(floors))]
+    legend = [f"floor {i + 1}: bench/wine_floor.c, {name}" for i, name in enumerate(runs[:-1])]
+    return (columns_table(f"Wine's floor beside prekidnik.exe ({seconds:.0f} s idle, wine64)",
+                          columns, rows) + "\n" + "\n".join(legend))

@@ -141,11 +141,16 @@ FormTimer::~FormTimer() {
 }
 
 void FormTimer::start(int ms, std::int64_t from) {
-  stop();
   ++armed_;
   const std::int64_t now = clock_.Now();
-  due_ = std::max(from + std::int64_t{ms < 0 ? 0 : ms} * kNsPerMs, now);
-  if (due_ == now && !ticking_) {
+  const std::int64_t due = std::max(from + std::int64_t{ms < 0 ? 0 : ms} * kNsPerMs, now);
+  const bool posted = due == now && !ticking_;
+  // Arming the timerfd again replaces its setting and forgets a tick that
+  // came due: it is disarmed first only when not armed again (one system
+  // call less a second).
+  if (posted || fd_ < 0) stop();
+  due_ = due;
+  if (posted) {
     // The next event, before any of lower priority such as a repaint.
     QCoreApplication::postEvent(this, new TickEvent(armed_), Qt::HighEventPriority);
   } else if (fd_ >= 0) {

@@ -18,6 +18,12 @@ int main(int argc, char** argv) {
   // for its callback before the next one is drawn.
   if (!qEnvironmentVariableIsSet("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT"))
     qputenv("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT", "0");
+  // On X11 the window's pixels go through the X server's socket, not shared
+  // memory: before each repaint into shared memory the server last read, Qt
+  // waits for it (a round trip, one more wakeup of the window's thread and
+  // one of Qt's X thread), and the clock repaints once a second. Its few
+  // changed digits are a few kilobytes through the socket.
+  if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Prekidnik");
   qt_backend::Runtime runtime;

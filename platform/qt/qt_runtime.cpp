@@ -14,12 +14,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QVariant>
 #include <QWindow>
 #include <algorithm>
 #include <clocale>
@@ -82,6 +84,48 @@ QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
 
 QString FromText(std::string_view text) {
   return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Sets a label's text, repainting only the characters that changed when the
+// text keeps its place: the clock changes a digit or two a second, and its
+// whole label is 64 KB of pixels for the X server, so much that the write
+// waits for the server to read it. A text of another length or width (which
+// moves), or one that wraps, repaints the whole label.
+void SetLabelText(QLabel* label, const QString& text) {
+  static constexpr char kWidth[] = "prekidnikTextWidth";  // of the text shown, as laid out
+  const QString shown = label->text();
+  const QFontMetrics metrics(label->font());
+  const int width = metrics.horizontalAdvance(text);
+  const QVariant shownWidth = label->property(kWidth);
+  label->setProperty(kWidth, width);
+  if (label->wordWrap() || !label->isVisible() || shown.size() != text.size() ||
+      shownWidth != QVariant(width)) {
+    label->setText(text);
+    return;
+  }
+  qsizetype first = 0;
+  qsizetype end = text.size();
+  while (first < end && shown[first] == text[first]) ++first;
+  while (end > first && shown[end - 1] == text[end - 1]) --end;
+  // Where the changed characters are, from the advance of each: kerning
+  // moves them by less than the margin around them.
+  int before = 0;
+  for (qsizetype i = 0; i < first; ++i) before += metrics.horizontalAdvance(text[i]);
+  int changed = 0;
+  for (qsizetype i = first; i < end; ++i) changed += metrics.horizontalAdvance(text[i]);
+  const QRect box = label->contentsRect();
+  int left = box.left();
+  if (label->alignment() & Qt::AlignHCenter)
+    left += (box.width() - width) / 2;
+  else if (label->alignment() & Qt::AlignRight)
+    left = box.right() + 1 - width;
+  const int margin = metrics.height() / 4;  // glyphs and their smoothing reach past the advance
+  // QLabel repaints all of itself on a new text: held back for the call,
+  // then the changed part asked for.
+  label->setAttribute(Qt::WA_UpdatesDisabled);
+  label->setText(text);
+  label->setAttribute(Qt::WA_UpdatesDisabled, false);
+  label->update(left + before - margin, box.top(), changed + 2 * margin, box.height());
 }
 
 // Fonts of the design that a Linux desktop rarely has, with their nearest kin.
@@ -362,7 +406,7 @@ void Runtime::SetText(forms::Form& form, int control, std::string_view text) {
       // name, which nothing speaks: LabelAccessible names it by its text.
       if (window->Ticking() >= 0 && label->accessibleName().isEmpty() && design)
         label->setAccessibleName(FromText(design->name));
-      label->setText(value);
+      SetLabelText(label, value);
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       edit->setText(value);
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
