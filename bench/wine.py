@@ -85,11 +85,12 @@ def read_all(pids):
 
 # Wine's floor: bench/wine_floor.c's modes (its command-line words), each
 # run as prekidnik.exe is, under the same Wine in the same run.
-FLOOR_MODES = (("a message loop, no timer", ()),
-               ("a 1 s SetTimer that does nothing", ("timer",)),
-               ("a 1 s SetTimer that sets a label's text", ("clock",)),
-               ("the same, and a box with the caret and a tooltip, clicked", ("clock", "edit",
-                                                                             "tip")))
+FLOOR_MODES = (
+    ("a message loop, no timer", ()),
+    ("a 1 s SetTimer that does nothing", ("timer",)),
+    ("a 1 s SetTimer that sets a label's text", ("clock",)),
+    ("the same, and a box with the caret and a tooltip, clicked", ("clock", "edit", "tip")),
+)
 FLOOR_TITLE = "Prekidnik floor"
 FLOOR_EDIT_CENTRE = (87 + 349 // 2, 190 + 25 // 2)  # the floor's edit box, client pixels
 
