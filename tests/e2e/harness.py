@@ -110,7 +110,33 @@ class Rect(NamedTuple):
     height: int
 
 
-class XDisplay:
+class Screen:
+    """What every display shares: a folder of its own, the processes it
+    started, and the environment of the programs shown on it, without the
+    variables in `hidden` that would send them to another display."""
+
+    def __init__(self, prefix, hidden):
+        self.dir = tempfile.mkdtemp(prefix=prefix)
+        self.processes = ProcessGroup()
+        self.env = {k: v for k, v in os.environ.items() if k not in hidden}
+
+    def close(self):
+        self.processes.stop_all()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def run(self, *argv, check=False, input=None):
+        """Runs a program on the display; returns what it printed."""
+        done = subprocess.run([str(a) for a in argv], env=self.env, capture_output=True,
+                              text=True, check=check, input=input)
+        return done.stdout
+
+    def pixel(self, path, x, y):
+        """The colour of a pixel of a screenshot, as "rrggbb"."""
+        text = self.run("convert", f"{path}[1x1+{x}+{y}]", "-depth", "8", "txt:-", check=True)
+        return re.search(r"#([0-9A-Fa-f]{6})", text).group(1).lower()
+
+
+class XDisplay(Screen):
     """An Xvfb screen of its own with a green root window, driven with xdotool
     and seen with ImageMagick; openbox on it when `window_manager` is set.
 
@@ -118,11 +144,8 @@ class XDisplay:
     qt_platform = "xcb"
 
     def __init__(self, size, window_manager=False):
+        super().__init__("prekidnik-x-", ("WAYLAND_DISPLAY",))
         self.window_manager = window_manager
-        self.dir = tempfile.mkdtemp(prefix="prekidnik-x-")
-        self.processes = ProcessGroup()
-        self.env = dict(os.environ)
-        self.env.pop("WAYLAND_DISPLAY", None)
         try:
             self.env["DISPLAY"] = self._start_server(size)
             self.run("xsetroot", "-solid", "#" + GREEN, check=True)
@@ -150,16 +173,6 @@ class XDisplay:
         if not wait_for(lambda: "window id" in self.root_property("_NET_SUPPORTING_WM_CHECK")):
             raise RuntimeError("openbox did not start")
 
-    def close(self):
-        self.processes.stop_all()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def run(self, *argv, check=False, input=None):
-        """Runs a program on the display; returns what it printed."""
-        done = subprocess.run([str(a) for a in argv], env=self.env, capture_output=True,
-                              text=True, check=check, input=input)
-        return done.stdout
-
     def xdotool(self, *args):
         self.run("xdotool", *args, check=True)
 
@@ -174,11 +187,6 @@ class XDisplay:
         path = os.path.join(self.dir, name)
         self.run("import", "-window", "root", path, check=True)
         return path
-
-    def pixel(self, path, x, y):
-        """The colour of a pixel of a screenshot, as "rrggbb"."""
-        text = self.run("convert", f"{path}[1x1+{x}+{y}]", "-depth", "8", "txt:-", check=True)
-        return re.search(r"#([0-9A-Fa-f]{6})", text).group(1).lower()
 
     # --- Keyboard and pointer
 

@@ -24,12 +24,11 @@ import pwd
 import re
 import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
 import harness
-from harness import GREEN, ProcessGroup, Rect, wait_for
+from harness import GREEN, Rect, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.join(HERE, "..", "..", "build", "linux")
@@ -61,7 +60,7 @@ def wtype_arguments(keys):
     return args
 
 
-class WaylandDisplay:
+class WaylandDisplay(harness.Screen):
     """What both compositors share: a folder, their processes, the
     environment of programs shown on them (WAYLAND_DISPLAY as an absolute
     path, so that a program may keep an XDG_RUNTIME_DIR of its own)."""
@@ -69,24 +68,14 @@ class WaylandDisplay:
     scale = 1
 
     def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="prekidnik-wl-")
+        super().__init__("prekidnik-wl-", ("DISPLAY", "WAYLAND_DISPLAY"))
         os.chmod(self.dir, 0o755)  # for a compositor run by another user
-        self.processes = ProcessGroup()
-        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
 
     def close(self):
         for proc in self.processes.procs:
             if proc.stdin is not None:
                 proc.stdin.close()
-        self.processes.stop_all()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def run(self, *argv, check=False, input=None):
-        done = subprocess.run([str(a) for a in argv], env=self.env, capture_output=True,
-                              text=True, check=check, input=input)
-        return done.stdout
-
-    pixel = harness.XDisplay.pixel
+        super().close()
 
     def wait_for_socket(self, runtime_dir, proc, name):
         """The compositor's socket, an absolute path, once it is there."""
